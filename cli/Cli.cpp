@@ -1,0 +1,282 @@
+#include "cli/Cli.h"
+
+#include <exception>
+#include <functional>
+#include <sstream>
+
+#include "cli/Json.h"
+#include "game_db/Platform.h"
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+namespace {
+
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\r') {
+            continue;
+        }
+        if (c == '\n') {
+            if (!out.empty() && out.back() != ' ') {
+                out += ' ';
+            }
+            continue;
+        }
+        out += c;
+    }
+    return DisplayText(out);
+}
+
+struct VerbSpec {
+    const char* Name;
+    const char* Usage;
+    const char* Summary;
+    std::set<std::string> Options;  // besides the global ones
+    std::function<int(CliContext&)> Run;
+};
+
+const std::set<std::string> kGlobalOptions = {"data-dir", "json", "yes", "help"};
+const std::set<std::string> kValueOptions = {"data-dir", "profile"};
+
+int VerbProfiles(CliContext& ctx) {
+    TSession& session = ctx.Session();
+    const std::vector<std::string> profiles = session.Profiles();
+    const std::string current = session.Config.CurrentEmulator;
+    if (ctx.Json()) {
+        std::vector<std::string> items;
+        for (const std::string& p : profiles) {
+            items.push_back(JsonObject().Add("name", p).Add("current", SameText(p, current)).Text());
+        }
+        ctx.Out() << JsonObject()
+                         .Add("data_dir", session.Config.DataDir)
+                         .Add("current", current)
+                         .AddRaw("profiles", JsonArray(items))
+                         .Text()
+                  << "\n";
+        return kExitOk;
+    }
+    for (const std::string& p : profiles) {
+        ctx.Out() << (SameText(p, current) ? "* " : "  ") << DisplayText(p) << "\n";
+    }
+    if (profiles.empty()) {
+        ctx.Err() << "quillmark-cli: no datafile in " << DisplayText(session.Config.DataDir) << "\n";
+    }
+    return kExitOk;
+}
+
+int VerbUse(CliContext& ctx) {
+    if (ctx.Args().Positional.size() != 1) {
+        return ctx.Fail("usage: quillmark-cli use NAME");
+    }
+    const std::string& name = ctx.Args().Positional[0];
+    TSession& session = ctx.Session();
+    if (!session.UseEmulator(name, true)) {
+        return kExitFailure;
+    }
+    ctx.Out() << "Current profile: " << DisplayText(name) << "\n";
+    return kExitOk;
+}
+
+void PrintCounts(CliContext& ctx, JsonObject& json) {
+    TSession& session = ctx.Session();
+    const StatusCounts counts = CountStatus(session.Games);
+    if (ctx.Json()) {
+        json.Add("sets", session.SubList.SetCount)
+            .Add("clones", session.SubList.CloneCount)
+            .Add("roms", session.SubList.RomCount)
+            .Add("sets_complete", counts.SetsComplete)
+            .Add("sets_incomplete", counts.SetsIncomplete)
+            .Add("sets_empty", counts.SetsEmpty)
+            .Add("clones_complete", counts.ClonesComplete)
+            .Add("clones_incomplete", counts.ClonesIncomplete)
+            .Add("clones_empty", counts.ClonesEmpty);
+        return;
+    }
+    std::ostream& out = ctx.Out();
+    out << "Sets:   " << session.SubList.SetCount << " (complete " << counts.SetsComplete << ", incomplete "
+        << counts.SetsIncomplete << ", empty " << counts.SetsEmpty << ")\n";
+    out << "Clones: " << session.SubList.CloneCount << " (complete " << counts.ClonesComplete << ", incomplete "
+        << counts.ClonesIncomplete << ", empty " << counts.ClonesEmpty << ")\n";
+    out << "Roms:   " << session.SubList.RomCount << "\n";
+}
+
+int VerbInfo(CliContext& ctx) {
+    if (!ctx.Args().Positional.empty()) {
+        return ctx.Fail("usage: quillmark-cli info [--profile NAME] [--json]");
+    }
+    if (!ctx.LoadProfile()) {
+        return kExitFailure;
+    }
+    TSession& session = ctx.Session();
+    const TConfig& config = session.Config;
+    JsonObject json;
+    if (ctx.Json()) {
+        json.Add("profile", config.CurrentEmulator)
+            .Add("datafile", config.OpenDatafile().string())
+            .Add("refname", config.RefName)
+            .Add("emulator_version", config.EmulatorVersion)
+            .Add("exe", config.Exe)
+            .Add("runcmd", config.RunCmd)
+            .Add("rom_paths", config.RomPaths);
+        PrintCounts(ctx, json);
+        json.Add("skipped_lines", session.SkippedDatafileLines);
+        ctx.Out() << json.Text() << "\n";
+        return kExitOk;
+    }
+    std::ostream& out = ctx.Out();
+    out << "Profile:  " << DisplayText(config.CurrentEmulator) << "\n";
+    out << "Datafile: " << DisplayText(config.OpenDatafile().string()) << "\n";
+    out << "Emulator: " << DisplayText(config.EmulatorVersion) << " (refname " << DisplayText(config.RefName)
+        << ")\n";
+    out << "Exe:      " << DisplayText(config.Exe) << "\n";
+    out << "ROM directories:\n";
+    for (const std::string& dir : config.RomPaths) {
+        out << "  " << DisplayText(dir) << "\n";
+    }
+    PrintCounts(ctx, json);
+    if (session.SkippedDatafileLines > 0) {
+        ctx.Err() << "quillmark-cli: warning: " << session.SkippedDatafileLines
+                  << " blank or malformed lines of the game section were skipped\n";
+    }
+    return kExitOk;
+}
+
+const std::vector<VerbSpec>& Verbs() {
+    static const std::vector<VerbSpec> verbs = {
+        {"profiles", "profiles", "list the profiles (datafiles) of the data directory; * marks the current one", {},
+         VerbProfiles},
+        {"use", "use NAME", "make profile NAME the current one", {}, VerbUse},
+        {"info", "info [--profile NAME]", "load a profile and print its header, ROM directories and counts",
+         {"profile"}, VerbInfo},
+    };
+    return verbs;
+}
+
+void PrintHelp(std::ostream& out) {
+    out << "Usage: quillmark-cli [--data-dir DIR] [--json] [--yes] VERB [ARGS]\n\n"
+           "Verbs:\n";
+    for (const VerbSpec& verb : Verbs()) {
+        out << "  " << verb.Usage << "\n      " << verb.Summary << "\n";
+    }
+    out << "\nOptions:\n"
+           "  --data-dir DIR   folder of the datafiles (default: $QUILLMARK_DATA_DIR, ./datas,\n"
+           "                   ~/.local/share/quillmark/datas)\n"
+           "  --json           print the result as JSON\n"
+           "  --yes            answer Yes to every confirmation\n"
+           "  --help           this text\n";
+}
+
+}  // namespace
+
+void StreamPrompts::Show(MessageKind kind, const std::string& text) {
+    switch (kind) {
+        case MessageKind::Error:
+            ++errors_;
+            err_ << "quillmark-cli: error: ";
+            break;
+        case MessageKind::Warning:
+            err_ << "quillmark-cli: warning: ";
+            break;
+        default:
+            err_ << "quillmark-cli: ";
+            break;
+    }
+    err_ << OneLine(text) << "\n";
+}
+
+bool StreamPrompts::Ask(MessageKind, const std::string& text) {
+    err_ << "quillmark-cli: " << OneLine(text) << (yes_ ? " yes (--yes)" : " no (give --yes to confirm)") << "\n";
+    return yes_;
+}
+
+std::optional<std::string> CliArgs::Value(const std::string& name) const {
+    const auto it = Options.find(name);
+    if (it == Options.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+CliContext::CliContext(CliArgs args, std::ostream& out, std::ostream& err)
+    : args_(std::move(args)), out_(out), err_(err), prompts_(err, args_.Has("yes")) {}
+
+TSession& CliContext::Session() {
+    if (!session_) {
+        std::optional<std::filesystem::path> dataDir;
+        if (const auto dir = args_.Value("data-dir")) {
+            dataDir = *dir;
+        }
+        session_ = std::make_unique<TSession>(ConfigPaths::FromEnvironment(dataDir), prompts_);
+    }
+    return *session_;
+}
+
+bool CliContext::LoadProfile() {
+    TSession& session = Session();
+    const auto profile = args_.Value("profile");
+    // A --profile given for one command does not change the stored current profile.
+    return session.UseEmulator(profile ? *profile : session.Config.CurrentEmulator, !profile.has_value());
+}
+
+int CliContext::Fail(const std::string& message) {
+    err_ << "quillmark-cli: " << OneLine(message) << "\n";
+    return kExitFailure;
+}
+
+int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+    CliArgs args;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
+        if (arg == "-h") {
+            args.Options.emplace("help", "");
+        } else if (arg.starts_with("--") && arg.size() > 2) {
+            std::string name = arg.substr(2);
+            std::string value;
+            if (const std::size_t eq = name.find('='); eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+            } else if (kValueOptions.count(name) > 0) {
+                if (i + 1 >= argv.size()) {
+                    err << "quillmark-cli: option --" << name << " needs a value\n";
+                    return kExitUsage;
+                }
+                value = argv[++i];
+            }
+            args.Options.emplace(name, value);
+        } else if (args.Verb.empty()) {
+            args.Verb = arg;
+        } else {
+            args.Positional.push_back(arg);
+        }
+    }
+    if (args.Has("help") || args.Verb.empty()) {
+        PrintHelp(args.Verb.empty() && !args.Has("help") ? err : out);
+        return args.Has("help") ? kExitOk : kExitUsage;
+    }
+    const VerbSpec* verb = nullptr;
+    for (const VerbSpec& v : Verbs()) {
+        if (args.Verb == v.Name) {
+            verb = &v;
+        }
+    }
+    if (verb == nullptr) {
+        err << "quillmark-cli: unknown verb '" << args.Verb << "' (see --help)\n";
+        return kExitUsage;
+    }
+    for (const auto& [name, value] : args.Options) {
+        if (kGlobalOptions.count(name) == 0 && verb->Options.count(name) == 0) {
+            err << "quillmark-cli: " << verb->Name << ": unknown option --" << name << " (see --help)\n";
+            return kExitUsage;
+        }
+    }
+    CliContext ctx(std::move(args), out, err);
+    try {
+        return verb->Run(ctx);
+    } catch (const std::exception& e) {
+        return ctx.Fail(e.what());
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,12 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "game_db/HeapTuning.h"
+
+int main(int argc, char** argv) {
+    qm::RestartWithHugePageHeap(argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return qm::RunCli(args, std::cout, std::cerr);
+}

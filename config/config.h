@@ -1,0 +1,89 @@
+// Settings and the current emulator profile: a few values in the per-user settings file, the
+// rest in the header of the profile's own datafile.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config/SettingsStore.h"
+
+namespace qm {
+
+class UserPrompts;
+
+// A datafile section that must be rewritten is missing.
+class EBadDataFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kDefaultEmulator = "Raine v0.28f";
+inline constexpr const char* kProgramVersion = "1.91";
+
+// Where the configuration lives; see PLATFORM rules in the project README.
+struct ConfigPaths {
+    std::filesystem::path BaseDir;       // start directory
+    std::filesystem::path DataDir;       // ends with '/'
+    std::filesystem::path TempDir;       // the scratch folder
+    std::filesystem::path SettingsFile;  // quillmark.ini
+
+    static ConfigPaths FromEnvironment(const std::optional<std::filesystem::path>& dataDirOption = std::nullopt);
+};
+
+class TConfig {
+public:
+    TConfig(const ConfigPaths& paths, UserPrompts& prompts);
+
+    void LoadEmulator(const std::string& name, bool rememberAsCurrent = true);
+    void SaveRomPaths();
+    void SetExe(const std::string& path);
+    void SetEmuPath(const std::string& dir);
+    void SetDatVersion(const std::string& text) { DatVersion = text; }
+    void SetEmulatorVersion(const std::string& text) { EmulatorVersion = text; }
+    void SetVersion(const std::string& text);
+    void SetDisplayFilter(std::uint8_t value);
+    void SetDisplayLevel(std::uint8_t value);
+    // Sets key=value in a section of a datafile, keeping every other byte of it. Shows "Cannot
+    // open file ..." when the file does not exist; throws EBadDataFile ("Bad datafile") when
+    // the section is missing or is the file's last line.
+    void WriteDatafileValue(const std::filesystem::path& file, const std::string& section, const std::string& value,
+                            const std::string& key);
+
+    std::filesystem::path DatafilePath(const std::string& profile) const;
+    // The datafile the current profile was read from.
+    const std::filesystem::path& OpenDatafile() const { return openDatafile_; }
+
+    std::string Exe;
+    std::string EmulatorVersion;
+    std::string RefName;
+    std::string DatVersion;
+    std::string RunCmd;
+    std::string Version;
+    std::string ExeDir;
+    std::uint8_t DisplayFilter = 0;
+    std::uint8_t DisplayLevel = 0;
+    std::string CurrentEmulator;
+    std::string DataDir;
+    std::vector<std::string> RomPaths;
+    std::string TempDir;
+    bool SnesMode = false;
+    bool NesMode = false;
+    bool SplitMode = false;
+    bool MergedView = false;
+    bool ShowNoGoodDump = true;
+
+private:
+    UserPrompts& prompts_;
+    TSettingsStore settings_;
+    std::filesystem::path openDatafile_;
+};
+
+// Text of a datafile up to and including its "[games]" line: the header sections, without
+// reading the (large) game section.
+std::string ReadDatafileHeaderBytes(const std::filesystem::path& file);
+
+}  // namespace qm

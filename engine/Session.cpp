@@ -1,0 +1,85 @@
+#include "engine/Session.h"
+
+#include <exception>
+
+#include "game_db/Platform.h"
+#include "game_db/UserPrompts.h"
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+TSession::TSession(const ConfigPaths& paths, UserPrompts& prompts)
+    : Config(paths, prompts), SubList(Games), prompts_(prompts) {
+    Games.SplitMode = Config.SplitMode;
+    Games.BaseDir = WithTrailingSlash(paths.BaseDir.string());
+}
+
+void TSession::ClearAll() {
+    SubList.Clear();
+    Games.Clear();
+    SubList.SetCount = SubList.CloneCount = SubList.RomCount = 0;
+    SkippedDatafileLines = 0;
+}
+
+bool TSession::UseEmulator(const std::string& name, bool rememberAsCurrent) {
+    ClearAll();
+    std::error_code ec;
+    if (name.empty() || !std::filesystem::is_regular_file(Config.DatafilePath(name), ec)) {
+        prompts_.Show(MessageKind::Error,
+                      "Datafile " + name + ".dat does not exist in directory " + Config.DataDir + " !");
+        return false;
+    }
+    try {
+        Config.LoadEmulator(name, rememberAsCurrent);
+    } catch (const std::exception&) {
+        prompts_.Show(MessageKind::Error, "Error while loading datafile " + name + ".dat");
+        ClearAll();
+        return false;
+    }
+    Games.SplitMode = Config.SplitMode;
+    Games.EmulatorDir = Config.ExeDir;
+    Games.EmulatorExe = Config.Exe;
+    TGamesList::LoadResult loaded;
+    try {
+        loaded = Games.LoadDatafileFile(Config.DatafilePath(name));
+    } catch (const std::exception& e) {
+        prompts_.Show(MessageKind::Error, e.what());
+        ClearAll();
+        return false;
+    }
+    if (loaded.BadFormat) {
+        prompts_.Show(MessageKind::Error, "File " + name + ".dat has bad format.");
+        return false;
+    }
+    SkippedDatafileLines = loaded.SkippedLines;
+    SubList.OnlyNeoGeo = false;
+    SubList.WithoutNeoGeo = false;
+    SubList.Rebuild();
+    return true;
+}
+
+bool IsCacheFileName(const std::string& fileName) {
+    const std::string lower = LowerCase(fileName);
+    if (!lower.starts_with("quillmark") || !lower.ends_with(".dat")) {
+        return false;
+    }
+    const std::string_view middle = std::string_view(lower).substr(9, lower.size() - 13);
+    for (const char c : middle) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> TSession::Profiles() const {
+    std::vector<std::string> names;
+    for (const std::string& file : ListFiles(Config.DataDir, "*.dat")) {
+        if (!IsCacheFileName(file)) {
+            names.push_back(file.substr(0, file.size() - 4));
+        }
+    }
+    return names;
+}
+
+}  // namespace qm

@@ -1,0 +1,310 @@
+#include "game_db/Datafile.h"
+
+#include <algorithm>
+
+#include "game_db/GamesList.h"
+#include "game_db/Platform.h"
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+int SplitRomLine(std::string_view line, std::array<std::string_view, kRomLineFields>& fields) {
+    fields.fill(std::string_view());
+    int delimiters = 0;
+    std::size_t pos = line.find(kDatafileDelimiter);
+    while (pos != std::string_view::npos && delimiters < kRomLineFields + 1) {
+        ++delimiters;
+        const std::size_t next = line.find(kDatafileDelimiter, pos + 1);
+        if (delimiters <= kRomLineFields) {
+            const std::size_t end = next == std::string_view::npos ? line.size() : next;
+            fields[static_cast<std::size_t>(delimiters - 1)] = line.substr(pos + 1, end - pos - 1);
+        }
+        pos = next;
+    }
+    return delimiters;
+}
+
+std::string FormatRomLine(const RomLine& line) {
+    const char d = kDatafileDelimiter;
+    std::string out;
+    out.reserve(96 + line.SetDescription.size() + line.CloneDescription.size());
+    out += d;
+    out += line.SetName;
+    out += d;
+    out += line.SetDescription;
+    out += d;
+    out += line.CloneName;
+    out += d;
+    out += line.CloneDescription;
+    out += d;
+    out += line.RomName;
+    out += d;
+    out += line.Crc;
+    out += d;
+    out += line.NeoGeo ? 'O' : 'N';
+    out += d;
+    out += line.Own ? 'O' : 'N';
+    out += d;
+    out += std::to_string(line.Size);
+    out += d;
+    return out;
+}
+
+std::vector<std::string> FormatDatafileHeader(const DatafileHeader& h) {
+    return {"[CREDITS]",
+            "Author=" + h.Author,
+            "Version=" + h.Version,
+            "Comment=" + h.Comment,
+            "[DAT]",
+            "version=1.90",
+            "[EMULATOR]",
+            "refname=" + h.RefName,
+            "version=" + h.EmulatorVersion,
+            "exe=" + h.Exe,
+            "runcmd=" + h.RunCmd,
+            "romspaths=" + h.RomPaths,
+            "[GAMES]"};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading the game section.
+
+TGamesList::LoadResult TGamesList::LoadDatafileFile(const std::filesystem::path& file) {
+    const MappedFile mapped(file);
+    return LoadDatafileBytes(mapped.Bytes());
+}
+
+namespace {
+
+// Cuts text into lines at LF, dropping a CR before it.
+class LineReader {
+public:
+    explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
+    bool Next(std::string_view& line) {
+        if (pos_ >= bytes_.size()) {
+            return false;
+        }
+        std::size_t end = bytes_.find('\n', pos_);
+        const std::size_t next = end == std::string_view::npos ? bytes_.size() : end + 1;
+        if (end == std::string_view::npos) {
+            end = bytes_.size();
+        }
+        std::size_t stop = end;
+        if (stop > pos_ && bytes_[stop - 1] == '\r') {
+            --stop;
+        }
+        line = bytes_.substr(pos_, stop - pos_);
+        pos_ = next;
+        return true;
+    }
+    std::size_t Position() const { return pos_; }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+// ROMs by CRC text while loading: open addressing, keyed by the CRC's value when it is eight
+// hexadecimal digits (as nearly all are), by a byte hash otherwise.
+class LoadCrcIndex {
+public:
+    explicit LoadCrcIndex(std::size_t expected) {
+        std::size_t capacity = 1024;
+        while (capacity < expected * 2) {
+            capacity *= 2;
+        }
+        slots_.assign(capacity, nullptr);
+    }
+    TRom* Find(std::string_view crc) const {
+        for (std::size_t i = Hash(crc) & Mask();; i = (i + 1) & Mask()) {
+            TRom* rom = slots_[i];
+            if (rom == nullptr || rom->Crc == crc) {
+                return rom;
+            }
+        }
+    }
+    // Keeps the ROM already filed under that CRC, if any.
+    void Insert(TRom* rom) {
+        if ((count_ + 1) * 2 > slots_.size()) {
+            Grow();
+        }
+        for (std::size_t i = Hash(rom->Crc) & Mask();; i = (i + 1) & Mask()) {
+            if (slots_[i] == nullptr) {
+                slots_[i] = rom;
+                ++count_;
+                return;
+            }
+            if (slots_[i]->Crc == rom->Crc) {
+                return;
+            }
+        }
+    }
+    std::size_t Count() const { return count_; }
+
+private:
+    std::size_t Mask() const { return slots_.size() - 1; }
+    static std::size_t Hash(std::string_view crc) {
+        if (crc.size() == 8) {
+            if (const auto value = ParseCrcHex(crc)) {
+                return static_cast<std::size_t>(*value) * 0x9E3779B97F4A7C15ull >> 16;
+            }
+        }
+        std::size_t h = 1469598103934665603ull;
+        for (const char c : crc) {
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        }
+        return h;
+    }
+    void Grow() {
+        std::vector<TRom*> old = std::move(slots_);
+        slots_.assign(old.size() * 2, nullptr);
+        count_ = 0;
+        for (TRom* rom : old) {
+            if (rom != nullptr) {
+                Insert(rom);
+            }
+        }
+    }
+
+    std::vector<TRom*> slots_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
+TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
+    LoadResult result;
+    LineReader reader(bytes);
+    std::string_view line;
+    bool found = false;
+    while (reader.Next(line)) {
+        if (line.size() == 7 && SameText(line, "[games]")) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        result.BadFormat = true;
+        return result;
+    }
+
+    FireStatus("Loading datas...");
+    Clear();
+
+    // The datafile groups the lines of a set and of a clone, so sets and clones are recognised
+    // by comparing with the previous line. ROMs are shared by CRC through a hash index while
+    // loading; the sorted lists are built once at the end.
+    LoadCrcIndex romIndex(bytes.size() / 256);
+    std::string previousSet;
+    std::string previousClone;
+    TGame* game = nullptr;
+    TClone* clone = nullptr;
+    std::size_t setCount = 0;
+    std::size_t cloneCount = 0;
+    const std::size_t total = bytes.size();
+    // Progress by bytes read; the counts about fifty times per load.
+    const std::size_t countEvery = total / 50 + 1;
+    std::size_t nextCounts = reader.Position() + countEvery;
+    int lastPercent = -1;
+    std::array<std::string_view, kRomLineFields> f;
+    std::string setName;
+    std::string cloneName;
+    std::string romName;
+    std::string crc;
+
+    auto fireLoadCounts = [&] {
+        if (OnSetCount) {
+            OnSetCount(static_cast<int>(setCount));
+        }
+        if (OnCloneCount) {
+            OnCloneCount(static_cast<int>(cloneCount));
+        }
+        if (OnRomCount) {
+            OnRomCount(static_cast<int>(romIndex.Count()));
+        }
+    };
+
+    while (reader.Next(line)) {
+        const std::size_t position = reader.Position();
+        const int percent = static_cast<int>(position * 100 / total);
+        if (percent != lastPercent) {
+            FireProgress(percent);
+            lastPercent = percent;
+        }
+        if (position >= nextCounts) {
+            fireLoadCounts();
+            nextCounts = position + countEvery;
+        }
+        SplitRomLine(line, f);
+        setName.assign(f[fSet]);
+        cloneName.assign(f[fClone]);
+        romName.assign(f[fRomName]);
+        LowerCaseInPlace(setName);
+        LowerCaseInPlace(cloneName);
+        LowerCaseInPlace(romName);
+        // A blank or malformed line names no set, clone or ROM; it cannot be attached anywhere.
+        if (setName.empty() || cloneName.empty() || romName.empty()) {
+            ++result.SkippedLines;
+            continue;
+        }
+        if (game == nullptr || setName != previousSet) {
+            game = NewGame(setName, f[fSetDescription]);
+            game->NeoGeo = SameText(f[fNeoGeo], "o");
+            games_.AppendUnsorted(game);
+            ++setCount;
+            clone = nullptr;  // a new set always starts a new clone
+            previousSet = setName;
+        }
+        if (clone == nullptr || cloneName != previousClone) {
+            clone = NewClone(game, cloneName, f[fCloneDescription]);
+            game->Clones.Add(clone);
+            AllClones.AppendUnsorted(clone);
+            ++cloneCount;
+            previousClone = cloneName;
+        }
+
+        crc.assign(f[fCrc]);
+        LowerCaseInPlace(crc);
+        TRom* rom = nullptr;
+        bool noGoodDump = false;
+        if (crc != kNoGoodDumpCrc) {
+            rom = romIndex.Find(crc);
+        } else {
+            noGoodDump = true;
+            rom = game->FindRomByName(romName);
+            if (rom != nullptr && rom->Crc != kNoGoodDumpCrc) {
+                noGoodDump = false;
+            }
+        }
+        if (rom == nullptr) {
+            std::int32_t size = 0;
+            if (!f[fSize].empty()) {
+                size = ParseInt32(f[fSize]).value_or(-1);
+            }
+            rom = NewRom(crc, size);
+            romIndex.Insert(rom);
+        }
+        rom->Clones.Add(clone);
+        clone->Roms.Add(TRomEntry{romName, noGoodDump, f[fOwn] == "O", rom});
+        if (noGoodDump) {
+            NoGoodDumpRoms.AppendUnsorted(NamedRom{romName, rom});
+            rom->NoGoodDump = true;
+        }
+    }
+
+    games_.SortAppended();
+    AllClones.SortAppended();
+    NoGoodDumpRoms.SortAppended();
+    RomsByCrc.Reserve(romIndex.Count());
+    for (TRom& rom : romStore_) {
+        if (romIndex.Find(rom.Crc) == &rom) {
+            RomsByCrc.AppendUnsorted(&rom);
+        }
+    }
+    RomsByCrc.SortAppended();
+    FireCounts();
+    ComputeStatus();
+    return result;
+}
+
+}  // namespace qm

@@ -1,0 +1,346 @@
+#include "game_db/Platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+namespace {
+
+std::string SystemError(int err) { return std::strerror(err); }
+
+fs::path HomeDir() {
+    const char* home = std::getenv("HOME");
+    return (home != nullptr && *home != '\0') ? fs::path(home) : fs::path("/tmp");
+}
+
+void CreateDirectories(const fs::path& dir, fs::perms perms) {
+    std::error_code ec;
+    if (fs::is_directory(dir, ec)) {
+        return;
+    }
+    fs::create_directories(dir, ec);
+    if (ec && !fs::is_directory(dir)) {
+        throw EFileError(dir, "cannot create directory: " + ec.message());
+    }
+    fs::permissions(dir, perms, fs::perm_options::replace, ec);
+}
+
+}  // namespace
+
+EFileError::EFileError(const fs::path& file, const std::string& what)
+    : std::runtime_error(file.string() + ": " + what), file_(file) {}
+
+fs::path XdgDir(const char* variable, std::string_view fallbackBelowHome) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value == '/') {
+        return fs::path(value);
+    }
+    return HomeDir() / fs::path(fallbackBelowHome);
+}
+
+fs::path ScratchDir() {
+    fs::path dir = XdgDir("XDG_CACHE_HOME", ".cache") / "quillmark";
+    CreateDirectories(dir, fs::perms::owner_all);
+    return dir;
+}
+
+fs::path SettingsFile() { return XdgDir("XDG_CONFIG_HOME", ".config") / "quillmark" / "quillmark.ini"; }
+
+std::string WithTrailingSlash(std::string dir) {
+    if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) {
+        dir.push_back('/');
+    }
+    return dir;
+}
+
+fs::path ResolveDataDir(const std::optional<fs::path>& option, const fs::path& baseDir) {
+    fs::path dir;
+    if (option && !option->empty()) {
+        dir = fs::absolute(*option);
+    } else if (const char* env = std::getenv("QUILLMARK_DATA_DIR"); env != nullptr && *env != '\0') {
+        dir = fs::absolute(env);
+    } else if (std::error_code ec; fs::is_directory(baseDir / "datas", ec)) {
+        dir = baseDir / "datas";
+    } else {
+        dir = XdgDir("XDG_DATA_HOME", ".local/share") / "quillmark" / "datas";
+        CreateDirectories(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+    }
+    return fs::path(WithTrailingSlash(dir.lexically_normal().string()));
+}
+
+bool MatchesPattern(std::string_view name, std::string_view pattern) {
+    const std::size_t star = pattern.find('*');
+    if (star == std::string_view::npos) {
+        return SameText(name, pattern);
+    }
+    const std::string_view prefix = pattern.substr(0, star);
+    const std::string_view suffix = pattern.substr(star + 1);
+    return name.size() >= prefix.size() + suffix.size() && SameText(name.substr(0, prefix.size()), prefix) &&
+           SameText(name.substr(name.size() - suffix.size()), suffix);
+}
+
+std::vector<std::string> ListFiles(const fs::path& dir, std::string_view pattern) {
+    std::vector<std::string> names;
+    DIR* handle = ::opendir(dir.c_str());
+    if (handle == nullptr) {
+        return names;
+    }
+    const int dirFd = ::dirfd(handle);
+    while (const dirent* entry = ::readdir(handle)) {
+        const std::string_view name = entry->d_name;
+        if (!MatchesPattern(name, pattern)) {
+            continue;
+        }
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            regular = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular) {
+            names.emplace_back(name);
+        }
+    }
+    ::closedir(handle);
+    std::sort(names.begin(), names.end(), FoldedLess);
+    return names;
+}
+
+MappedFile::MappedFile(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw EFileError(file, SystemError(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (p != MAP_FAILED) {
+            data_ = static_cast<const char*>(p);
+            size_ = static_cast<std::size_t>(st.st_size);
+            ::close(fd);
+            return;
+        }
+    }
+    ::close(fd);
+    fallback_ = ReadFileBytes(file);
+    data_ = fallback_.data();
+    size_ = fallback_.size();
+}
+
+MappedFile::~MappedFile() {
+    if (fallback_.empty() && data_ != nullptr) {
+        ::munmap(const_cast<char*>(data_), size_);
+    }
+}
+
+std::string ReadFileBytes(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw EFileError(file, SystemError(errno));
+    }
+    std::string bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            throw EFileError(file, SystemError(err));
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+std::vector<std::string> SplitLines(std::string_view bytes) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t end = bytes.find('\n', pos);
+        const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+        if (end == std::string_view::npos) {
+            end = bytes.size();
+        }
+        std::size_t stop = end;
+        if (stop > pos && bytes[stop - 1] == '\r') {
+            --stop;
+        }
+        lines.emplace_back(bytes.substr(pos, stop - pos));
+        pos = next;
+    }
+    return lines;
+}
+
+std::vector<std::string> ReadLines(const fs::path& file) { return SplitLines(ReadFileBytes(file)); }
+
+void SyncDirectory(const fs::path& dir) {
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void WriteFileAtomic(const fs::path& file, std::string_view bytes) {
+    const fs::path dir = file.parent_path();
+    std::string pattern = (dir / (file.filename().string() + ".qmtmp-XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        throw EFileError(file, "cannot write: " + SystemError(errno));
+    }
+    const fs::path temp = pattern;
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw EFileError(file, "cannot write: " + SystemError(err));
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    // Keep the permission bits of the file being replaced; a new file gets the usual 0644.
+    struct stat old {};
+    if (::stat(file.c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    if (::fsync(fd) != 0) {
+        fail(errno);
+    }
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        throw EFileError(file, "cannot write: " + SystemError(err));
+    }
+    if (::rename(temp.c_str(), file.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        throw EFileError(file, "cannot replace: " + SystemError(err));
+    }
+    SyncDirectory(dir);
+}
+
+void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& lines) {
+    std::string bytes;
+    std::size_t total = 0;
+    for (const auto& line : lines) {
+        total += line.size() + 2;
+    }
+    bytes.reserve(total);
+    for (const auto& line : lines) {
+        bytes += line;
+        bytes += "\r\n";
+    }
+    WriteFileAtomic(file, bytes);
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+    // Code points of 0x80..0x9F in Windows-1252; 0 where the code page leaves the byte unassigned.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        char32_t cp = b;
+        if (b >= 0x80 && b < 0xA0) {
+            cp = kHigh[b - 0x80] != 0 ? kHigh[b - 0x80] : 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// Length of a valid UTF-8 sequence starting at s[i] of two or more bytes, or 0.
+std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    std::size_t length = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+    } else {
+        return 0;
+    }
+    if (i + length > s.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
+std::string DisplayText(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            out.push_back(bytes[i++]);
+            continue;
+        }
+        if (const std::size_t n = Utf8SequenceLength(bytes, i); n > 0) {
+            out.append(bytes.substr(i, n));
+            i += n;
+            continue;
+        }
+        out += Cp1252ToUtf8(bytes.substr(i, 1));
+        ++i;
+    }
+    return out;
+}
+
+}  // namespace qm

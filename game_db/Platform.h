@@ -1,0 +1,83 @@
+// Where Quillmark keeps its files on Linux, and the file primitives every module shares:
+// sorted directory enumeration, line files read and written atomically, text decoding.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+// A failure on one file; the message names the file and keeps the system's error text.
+class EFileError : public std::runtime_error {
+public:
+    EFileError(const fs::path& file, const std::string& what);
+    const fs::path& File() const { return file_; }
+
+private:
+    fs::path file_;
+};
+
+// Directory given by an environment variable, or `fallback` below $HOME.
+fs::path XdgDir(const char* variable, std::string_view fallbackBelowHome);
+
+// The per-user scratch folder ($XDG_CACHE_HOME/quillmark/), created with mode 0700. Reports,
+// emulator output and extracted members live there.
+fs::path ScratchDir();
+// The settings file ($XDG_CONFIG_HOME/quillmark/quillmark.ini); its folder is not created here.
+fs::path SettingsFile();
+// The data directory: the option, else $QUILLMARK_DATA_DIR, else datas/ below the start
+// directory when it exists, else $XDG_DATA_HOME/quillmark/datas/ (created). Ends with '/'.
+fs::path ResolveDataDir(const std::optional<fs::path>& option, const fs::path& baseDir);
+
+// Appends '/' unless the text already ends with a separator.
+std::string WithTrailingSlash(std::string dir);
+
+// True when `name` matches a pattern with one '*' (such as "*.zip" or "quillmark*.dat"),
+// without regard to ASCII case.
+bool MatchesPattern(std::string_view name, std::string_view pattern);
+// Names of the regular files (symlinks to regular files included) of `dir` that match the
+// pattern, in byte order after ASCII case folding, then exact bytes. A missing or unreadable
+// directory gives an empty list.
+std::vector<std::string> ListFiles(const fs::path& dir, std::string_view pattern);
+
+// A file mapped read-only into memory, its pages read in at once (page faults one by one are
+// expensive on virtual machines). Throws EFileError.
+class MappedFile {
+public:
+    explicit MappedFile(const fs::path& file);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view Bytes() const { return {data_, size_}; }
+
+private:
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::string fallback_;  // for files that cannot be mapped (pipes, empty files)
+};
+
+// Whole file as bytes; throws EFileError.
+std::string ReadFileBytes(const fs::path& file);
+// Splits bytes into lines at LF, dropping a CR before it; no empty line after a final break.
+std::vector<std::string> SplitLines(std::string_view bytes);
+std::vector<std::string> ReadLines(const fs::path& file);
+// Replaces `file` atomically with `bytes` (temporary file in the same folder, flushed, renamed
+// over the old one, folder flushed). The old file stays whole on any error; throws EFileError.
+void WriteFileAtomic(const fs::path& file, std::string_view bytes);
+// Lines joined with CR LF, each line ended by it.
+void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& lines);
+// Flushes a folder so that a rename inside it survives a crash.
+void SyncDirectory(const fs::path& dir);
+
+// Windows-1252 bytes as UTF-8, for terminals, JSON and the GUI. Bytes that are already valid
+// UTF-8 sequences are kept as they are (names taken from UTF-8 zip entries).
+std::string DisplayText(std::string_view bytes);
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+}  // namespace qm
