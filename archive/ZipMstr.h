@@ -1,0 +1,125 @@
+// TZipMaster: the one component through which Quillmark reads and changes zip archives.
+// Listing reads the central directory with our own reader (no entry data is read); adding,
+// deleting, renaming and extracting members go through libzip. The component never throws to
+// its callers: results are in ErrCode, Message and SuccessCount.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// One central-directory entry. The first sixteen fields are the 42 bytes that follow the
+// central header signature, as stored; the 64-bit sizes and offset hold the real values (from
+// the zip64 extra field where the 32-bit fields are saturated).
+struct ZipDirEntry {
+    std::uint8_t VersionMadeBy = 0;
+    std::uint8_t HostSystem = 0;
+    std::uint16_t VersionNeeded = 0;
+    std::uint16_t Flags = 0;
+    std::uint16_t Method = 0;
+    std::uint32_t DosDateTime = 0;
+    std::uint32_t Crc32 = 0;
+    std::uint32_t CompressedSize = 0;
+    std::uint32_t UncompressedSize = 0;
+    std::uint16_t FileNameLength = 0;
+    std::uint16_t ExtraFieldLength = 0;
+    std::uint16_t FileCommentLength = 0;
+    std::uint16_t DiskNumberStart = 0;
+    std::uint16_t InternalAttributes = 0;
+    std::uint32_t ExternalAttributes = 0;
+    std::uint32_t LocalHeaderOffset = 0;
+
+    std::uint64_t CompressedSize64 = 0;
+    std::uint64_t UncompressedSize64 = 0;
+    std::uint64_t LocalHeaderOffset64 = 0;
+
+    // Name and comment as stored ('/' kept), converted from the DOS code page where the entry's
+    // host calls for it; UTF-8 names (flag bit 11) as stored.
+    std::string FileName;
+    std::string FileComment;
+
+    // A directory entry: the name ends with '/' or '\'.
+    bool IsDirectory() const;
+};
+
+// Message numbers of the component (the values callers see in ErrCode).
+enum ZipMessage : int {
+    zmNoZipSpecified = 10102,
+    zmNoMemory = 10103,
+    zmSeekListing = 10201,
+    zmUnknownListError = 10202,
+    zmWarnStructure = 10203,
+    zmWarnGarbage = 10204,
+    zmNoFilesToZip = 10301,
+    zmNoFilesToDelete = 10401,
+    zmInputNotExist = 11001,
+    zmSeekInput = 11008,
+    zmReadEocd = 11011,
+    zmReadCentralHeader = 11013,
+    zmCentralSignature = 11015,
+    zmReadCentralName = 11017,
+    zmReadFileComment = 11022,
+    zmNotValidZip = 11036,
+};
+
+// The text of a message number ("ZipMsgXX.res is probably not bound to executable..." for an
+// unknown number).
+std::string ZipMessageText(int number);
+
+inline constexpr int kZipCrcError = -999;
+
+class TZipMaster {
+public:
+    TZipMaster();
+    ~TZipMaster();
+    TZipMaster(const TZipMaster&) = delete;
+    TZipMaster& operator=(const TZipMaster&) = delete;
+
+    // Assigning the archive lists it at once. A file that does not exist lists as empty and
+    // leaves ErrCode as it was.
+    void SetZipFilename(const std::filesystem::path& path);
+    const std::filesystem::path& ZipFilename() const { return zipFilename_; }
+    int EntryCount() const;
+    const std::vector<ZipDirEntry>& ZipEntries() const { return entries_; }
+    void List();
+
+    // Names for the next Add (file paths; each stored under its bare file name), Delete or
+    // Extract (entry names, found without regard to ASCII case, '/' and '\' alike). Emptied by
+    // each of these operations.
+    std::vector<std::string> FSpecArgs;
+    // Extract writes here (under each entry's bare file name); it must name an existing folder.
+    std::filesystem::path ExtrBaseDir;
+
+    void Add();
+    // Removes every entry that matches each name.
+    void Delete();
+    // Extracts the first entry matching each name; never overwrites an existing file, never
+    // writes outside ExtrBaseDir or through a symlink, checks each entry's CRC-32 (a mismatch:
+    // ErrCode kZipCrcError, Message "Bad crc").
+    void Extract();
+    // Renames the first entry matching oldName inside the archive (no data is recompressed).
+    // SuccessCount 1 on success.
+    void Rename(std::string_view oldName, std::string_view newName);
+
+    // Copies one file; 0 on success, -1 destination not created, -2 short write, -3 source
+    // missing or unreadable, -4 date not set, -9 size differs. An existing destination goes to
+    // the Trash first.
+    int CopyFile(const std::filesystem::path& source, const std::filesystem::path& destination);
+
+    int ErrCode = 0;
+    std::string Message;
+    int SuccessCount = 0;
+    // The archive comment of the last listing (not used by the program itself).
+    std::string ZipComment;
+
+private:
+    std::filesystem::path zipFilename_;
+    std::vector<ZipDirEntry> entries_;
+    std::vector<char> buffer_;  // reused between listings
+};
+
+}  // namespace qm
