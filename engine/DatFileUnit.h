@@ -1,0 +1,97 @@
+// Directory cache files: per ROM directory, every archive entry with its CRC-32, so that a
+// scan need not open the archives. The engine's one instance (`DirCache`) holds the cache of
+// one directory at a time, as the format is line based; it keeps the caches it has opened in
+// memory so that a long repair does not read or write a whole cache per change.
+//
+// File format (Windows-1252 bytes, CR LF line ends):
+//   line 1  the version, "1.20"
+//   line 2  the directory, exactly as given to Open
+//   line 3+ one line per archive entry: A4 archive A4 entry A4 crc A4  (A4 = byte 0xA4);
+//           lines rewritten by RenameZip carry two more empty fields (... A4 A4 A4).
+//
+// Durability: a cache file on disk either matches the archives or does not exist. Callers that
+// are about to change an archive call PrepareChange(directory) first, which removes that
+// directory's cache file (once); the edited cache is written back by Save/Flush. A name holding
+// the byte 0xA4, CR or LF cannot be written in this format: the cache of that directory is then
+// not written at all (the next scan reads the archives).
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/ZipMstr.h"
+
+namespace qm {
+
+inline constexpr std::string_view kCacheVersion = "1.20";
+inline constexpr std::string_view kCacheFileName = "quillmark.dat";
+
+class TDatFile {
+public:
+    // `dataDir` holds the caches of directories on read-only media ("quillmark<n>.dat").
+    explicit TDatFile(std::filesystem::path dataDir);
+    ~TDatFile();
+    TDatFile(const TDatFile&) = delete;
+    TDatFile& operator=(const TDatFile&) = delete;
+
+    // Makes the cache of `directory` (a ROM directory, ending with '/') current: its in-memory
+    // copy when one is held, else the file chosen by the rules of the format (the directory's
+    // own quillmark.dat when it is writable, else a matching quillmark<n>.dat of the data
+    // directory, a new number when none matches, or none at all when the data directory holds
+    // no quillmark*.dat: then Save writes nothing). After Open the list holds at least the two
+    // header lines.
+    void Open(const std::string& directory);
+    // Empties the current list (the file is untouched) and forgets the in-memory copy of the
+    // current directory.
+    void Clear();
+
+    // Appends one cache line (used by the scan, in enumeration order).
+    void AppendLine(std::string_view archiveName, std::string_view entryName, std::string_view crc);
+    // Lists the archive (through Zip) and appends one line per entry: the entry name's
+    // directory part as stored followed by its file-name part in lower case. Does not save.
+    // Gives false when the archive could not be listed (ErrCode of Zip non-zero).
+    bool AddZipListing(const std::filesystem::path& archivePath);
+    // Inserts the line before the first line of that archive, or appends it. Does not save.
+    void InsertEntry(std::string_view archivePath, std::string_view entryName, std::string_view crc);
+    // Deletes every line of the archive, then saves.
+    void DeleteZip(std::string_view archivePath);
+    // Deletes the first line of that archive whose entry field is entryName exactly, then saves.
+    void DeleteEntry(std::string_view archivePath, std::string_view entryName);
+    // Replaces every line of oldName by the five-field form under newName, then saves.
+    void RenameZip(std::string_view oldPath, std::string_view newPath);
+
+    // Removes the cache file of `directory` before one of its archives changes (once until the
+    // next write of that cache).
+    void PrepareChange(const std::string& directory);
+    // Marks the current cache for writing; written by Flush. A cache with fewer than 2 lines
+    // deletes the file instead.
+    void Save();
+    // Writes every cache marked by Save (atomically); throws EFileError on a write failure.
+    void Flush();
+
+    // The current cache as lines (header included), for tests and the scan's line count.
+    std::vector<std::string> Lines() const;
+    std::size_t LineCount() const;
+
+    const std::string& Directory() const { return directory_; }
+    const std::filesystem::path& CacheFileName() const;
+
+    TZipMaster Zip;
+    const std::string Version{kCacheVersion};
+
+private:
+    struct Cache;
+    Cache& Current();
+    const Cache& Current() const;
+
+    std::filesystem::path dataDir_;
+    std::string directory_;
+    std::map<std::string, std::unique_ptr<Cache>> caches_;  // by directory
+};
+
+}  // namespace qm
