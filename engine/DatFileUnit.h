@@ -9,11 +9,17 @@
 //   line 3+ one line per archive entry: A4 archive A4 entry A4 crc A4  (A4 = byte 0xA4);
 //           lines rewritten by RenameZip carry two more empty fields (... A4 A4 A4).
 //
-// Durability: a cache file on disk either matches the archives or does not exist. Callers that
-// are about to change an archive call PrepareChange(directory) first, which removes that
-// directory's cache file (once); the edited cache is written back by Save/Flush. A name holding
-// the byte 0xA4, CR or LF cannot be written in this format: the cache of that directory is then
-// not written at all (the next scan reads the archives).
+// Durability: a cache file on disk either matches the archives or does not exist.
+// - Callers about to change an archive call PrepareChange(directory) first: it takes the cache
+//   into memory (when not held yet) and removes its file, once; edits then go to memory, Save
+//   marks the cache for writing and Flush writes it (atomically). A crash in between leaves no
+//   cache, and the next scan reads the archives.
+// - Only a complete cache is ever written: one loaded from a valid file, or one the scan filled
+//   and marked complete. A cache opened for a directory without a cache file is partial (it
+//   knows only what was edited into it) and is never written; the next scan reads the
+//   directory.
+// - A name holding the byte 0xA4, CR or LF cannot be written in this format: the cache of that
+//   directory is then not written at all.
 #pragma once
 
 #include <cstddef>
@@ -46,9 +52,13 @@ public:
     // no quillmark*.dat: then Save writes nothing). After Open the list holds at least the two
     // header lines.
     void Open(const std::string& directory);
-    // Empties the current list (the file is untouched) and forgets the in-memory copy of the
-    // current directory.
+    // Forgets the in-memory copy of the current directory (flushing it first when it is marked
+    // for writing); the current list is then empty until the next Open.
     void Clear();
+    // Flush, then forget every in-memory copy.
+    void Reset();
+    // The scan has appended a line for every entry of every archive of the current directory.
+    void MarkComplete();
 
     // Appends one cache line (used by the scan, in enumeration order).
     void AppendLine(std::string_view archiveName, std::string_view entryName, std::string_view crc);
@@ -68,10 +78,12 @@ public:
     // Removes the cache file of `directory` before one of its archives changes (once until the
     // next write of that cache).
     void PrepareChange(const std::string& directory);
-    // Marks the current cache for writing; written by Flush. A cache with fewer than 2 lines
-    // deletes the file instead.
+    // Marks the current cache for writing; written by Flush. Nothing is written when the cache
+    // has no file name (read-only medium without a data-directory cache), is partial, or holds
+    // a name that cannot be written (then its file is removed).
     void Save();
-    // Writes every cache marked by Save (atomically); throws EFileError on a write failure.
+    // Writes every cache marked by Save (atomically); throws EFileError on a write failure
+    // (the file is then removed, so it cannot disagree with the archives).
     void Flush();
 
     // The current cache as lines (header included), for tests and the scan's line count.
