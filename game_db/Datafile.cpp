@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "game_db/CrcHashIndex.h"
 #include "game_db/GamesList.h"
 #include "game_db/Platform.h"
 #include "game_db/cel_strings.h"
@@ -104,72 +105,6 @@ private:
     std::size_t pos_ = 0;
 };
 
-// ROMs by CRC text while loading: open addressing, keyed by the CRC's value when it is eight
-// hexadecimal digits (as nearly all are), by a byte hash otherwise.
-class LoadCrcIndex {
-public:
-    explicit LoadCrcIndex(std::size_t expected) {
-        std::size_t capacity = 1024;
-        while (capacity < expected * 2) {
-            capacity *= 2;
-        }
-        slots_.assign(capacity, nullptr);
-    }
-    TRom* Find(std::string_view crc) const {
-        for (std::size_t i = Hash(crc) & Mask();; i = (i + 1) & Mask()) {
-            TRom* rom = slots_[i];
-            if (rom == nullptr || rom->Crc == crc) {
-                return rom;
-            }
-        }
-    }
-    // Keeps the ROM already filed under that CRC, if any.
-    void Insert(TRom* rom) {
-        if ((count_ + 1) * 2 > slots_.size()) {
-            Grow();
-        }
-        for (std::size_t i = Hash(rom->Crc) & Mask();; i = (i + 1) & Mask()) {
-            if (slots_[i] == nullptr) {
-                slots_[i] = rom;
-                ++count_;
-                return;
-            }
-            if (slots_[i]->Crc == rom->Crc) {
-                return;
-            }
-        }
-    }
-    std::size_t Count() const { return count_; }
-
-private:
-    std::size_t Mask() const { return slots_.size() - 1; }
-    static std::size_t Hash(std::string_view crc) {
-        if (crc.size() == 8) {
-            if (const auto value = ParseCrcHex(crc)) {
-                return static_cast<std::size_t>(*value) * 0x9E3779B97F4A7C15ull >> 16;
-            }
-        }
-        std::size_t h = 1469598103934665603ull;
-        for (const char c : crc) {
-            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-        }
-        return h;
-    }
-    void Grow() {
-        std::vector<TRom*> old = std::move(slots_);
-        slots_.assign(old.size() * 2, nullptr);
-        count_ = 0;
-        for (TRom* rom : old) {
-            if (rom != nullptr) {
-                Insert(rom);
-            }
-        }
-    }
-
-    std::vector<TRom*> slots_;
-    std::size_t count_ = 0;
-};
-
 }  // namespace
 
 TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
@@ -194,7 +129,7 @@ TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
     // The datafile groups the lines of a set and of a clone, so sets and clones are recognised
     // by comparing with the previous line. ROMs are shared by CRC through a hash index while
     // loading; the sorted lists are built once at the end.
-    LoadCrcIndex romIndex(bytes.size() / 256);
+    CrcHashIndex<TRom> romIndex(bytes.size() / 256);
     std::string previousSet;
     std::string previousClone;
     TGame* game = nullptr;
@@ -302,6 +237,7 @@ TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
         }
     }
     RomsByCrc.SortAppended();
+    CrcListsChanged();
     FireCounts();
     ComputeStatus();
     return result;

@@ -119,7 +119,7 @@ void TGamesList::Clear() {
     gameStore_.clear();
     cloneStore_.clear();
     romStore_.clear();
-    crcRanksValid_ = false;
+    CrcListsChanged();
 }
 
 TGame* TGamesList::FindGame(std::string_view name) const {
@@ -133,8 +133,31 @@ TClone* TGamesList::FindClone(std::string_view name) const {
 }
 
 TRom* TGamesList::FindRom(std::string_view crc) const {
-    const auto* p = RomsByCrc.Find(crc);
-    return p == nullptr ? nullptr : *p;
+    if (!romsByCrcHashValid_) {
+        romsByCrcHash_.Reset(RomsByCrc.size());
+        for (TRom* rom : RomsByCrc) {
+            romsByCrcHash_.Insert(rom);
+        }
+        romsByCrcHashValid_ = true;
+    }
+    return romsByCrcHash_.Find(crc);
+}
+
+TRom* TGamesList::FindSelectedRom(std::string_view crc) const {
+    if (!selectedRomsHashValid_) {
+        selectedRomsHash_.Reset(SelectedRoms.size());
+        for (TRom* rom : SelectedRoms) {
+            selectedRomsHash_.Insert(rom);
+        }
+        selectedRomsHashValid_ = true;
+    }
+    return selectedRomsHash_.Find(crc);
+}
+
+void TGamesList::CrcListsChanged() {
+    romsByCrcHashValid_ = false;
+    selectedRomsHashValid_ = false;
+    crcRanksValid_ = false;
 }
 
 void TGamesList::ResetRomStatus() {
@@ -403,6 +426,7 @@ TRom* TGamesList::AddRom(TClone* clone, std::string_view crc, std::string_view r
         if (rom == nullptr) {
             rom = NewRom(LowerCase(crc), size);
             RomsByCrc.Add(rom);
+            CrcListsChanged();
         }
         AddRomEntry(clone->Roms, romName, noGoodDump, rom, own);
         rom->Clones.Add(clone);
@@ -414,6 +438,7 @@ TRom* TGamesList::AddRom(TClone* clone, std::string_view crc, std::string_view r
     }
     TRom* rom = NewRom(LowerCase(crc), size);
     RomsByCrc.Add(rom);
+    CrcListsChanged();
     AddRomEntry(bios->Roms, romName, noGoodDump, rom, own);
     rom->Clones.Add(bios);
     return rom;

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "game_db/CrcHashIndex.h"
 #include "game_db/SortedList.h"
 
 namespace qm {
@@ -143,7 +144,13 @@ public:
     const TGamesIndex& Games() const { return games_; }
     TGame* FindGame(std::string_view name) const;
     TClone* FindClone(std::string_view name) const;
+    // The ROM RomsByCrc holds for a CRC, and the one SelectedRoms holds (hashed lookups).
     TRom* FindRom(std::string_view crc) const;
+    TRom* FindSelectedRom(std::string_view crc) const;
+    // RomsByCrc (and so SelectedRoms) was changed: rebuild the hashed lookups on next use.
+    void CrcListsChanged();
+    // SelectedRoms was refilled.
+    void SelectedRomsChanged() { selectedRomsHashValid_ = false; }
 
     // Status.
     void ResetRomStatus();
@@ -228,6 +235,10 @@ private:
     std::deque<TRom> romStore_;
     std::uint32_t selectionGeneration_ = 0;
     bool crcRanksValid_ = false;
+    mutable CrcHashIndex<TRom> romsByCrcHash_;
+    mutable CrcHashIndex<TRom> selectedRomsHash_;
+    mutable bool romsByCrcHashValid_ = false;
+    mutable bool selectedRomsHashValid_ = false;
 };
 
 }  // namespace qm

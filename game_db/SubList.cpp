@@ -66,6 +66,7 @@ void TSubList::Rebuild() {
         }
     }
     games_.SelectedRoms.AssignSorted(std::move(selectedRoms));
+    games_.SelectedRomsChanged();
     SetCount = static_cast<int>(games_.SelectedSets.size());
     CloneCount = static_cast<int>(games_.SelectedClones.size());
     RomCount = static_cast<int>(games_.SelectedRoms.size());
