@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/Json.h"
+#include "cli/Verbs.h"
 #include "game_db/Platform.h"
 #include "game_db/cel_strings.h"
 
@@ -72,41 +73,18 @@ int VerbUse(CliContext& ctx) {
     }
     const std::string& name = ctx.Args().Positional[0];
     TSession& session = ctx.Session();
-    if (!session.UseEmulator(name, true)) {
+    if (!session.UseEmulator(name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false})) {
         return kExitFailure;
     }
     ctx.Out() << "Current profile: " << DisplayText(name) << "\n";
     return kExitOk;
 }
 
-void PrintCounts(CliContext& ctx, JsonObject& json) {
-    TSession& session = ctx.Session();
-    const StatusCounts counts = CountStatus(session.Games);
-    if (ctx.Json()) {
-        json.Add("sets", session.SubList.SetCount)
-            .Add("clones", session.SubList.CloneCount)
-            .Add("roms", session.SubList.RomCount)
-            .Add("sets_complete", counts.SetsComplete)
-            .Add("sets_incomplete", counts.SetsIncomplete)
-            .Add("sets_empty", counts.SetsEmpty)
-            .Add("clones_complete", counts.ClonesComplete)
-            .Add("clones_incomplete", counts.ClonesIncomplete)
-            .Add("clones_empty", counts.ClonesEmpty);
-        return;
-    }
-    std::ostream& out = ctx.Out();
-    out << "Sets:   " << session.SubList.SetCount << " (complete " << counts.SetsComplete << ", incomplete "
-        << counts.SetsIncomplete << ", empty " << counts.SetsEmpty << ")\n";
-    out << "Clones: " << session.SubList.CloneCount << " (complete " << counts.ClonesComplete << ", incomplete "
-        << counts.ClonesIncomplete << ", empty " << counts.ClonesEmpty << ")\n";
-    out << "Roms:   " << session.SubList.RomCount << "\n";
-}
-
 int VerbInfo(CliContext& ctx) {
     if (!ctx.Args().Positional.empty()) {
         return ctx.Fail("usage: quillmark-cli info [--profile NAME] [--json]");
     }
-    if (!ctx.LoadProfile()) {
+    if (!ctx.LoadProfile(/*scan=*/false)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
@@ -150,6 +128,15 @@ const std::vector<VerbSpec>& Verbs() {
         {"use", "use NAME", "make profile NAME the current one", {}, VerbUse},
         {"info", "info [--profile NAME]", "load a profile and print its header, ROM directories and counts",
          {"profile"}, VerbInfo},
+        {"scan", "scan [--profile NAME] [--refresh]",
+         "scan the ROM directories (--refresh: read every archive again, rebuilding the caches) and print the "
+         "counts and the problems found",
+         {"profile", "refresh"}, VerbScan},
+        {"status", "status [--sets|--clones] [--missing|--complete|--incomplete] [--profile NAME]",
+         "list the sets (or clones) with their state: complete, incomplete or empty, and the no-good-dump mark",
+         {"profile", "sets", "clones", "missing", "complete", "incomplete"}, VerbStatus},
+        {"paths", "paths list|add DIR|remove DIR [--profile NAME]", "show or edit the profile's ROM directories",
+         {"profile"}, VerbPaths},
     };
     return verbs;
 }
@@ -213,11 +200,14 @@ TSession& CliContext::Session() {
     return *session_;
 }
 
-bool CliContext::LoadProfile() {
+bool CliContext::LoadProfile(bool scan) {
     TSession& session = Session();
     const auto profile = args_.Value("profile");
     // A --profile given for one command does not change the stored current profile.
-    return session.UseEmulator(profile ? *profile : session.Config.CurrentEmulator, !profile.has_value());
+    TSession::LoadOptions options;
+    options.RememberAsCurrent = !profile.has_value();
+    options.Scan = scan;
+    return session.UseEmulator(profile ? *profile : session.Config.CurrentEmulator, options);
 }
 
 int CliContext::Fail(const std::string& message) {

@@ -46,8 +46,9 @@ public:
 
     // The session with the configuration read; created on first use.
     TSession& Session();
-    // Loads --profile or the current profile; false after the error was printed.
-    bool LoadProfile();
+    // Loads --profile or the current profile, scanning its ROM directories from their caches
+    // when asked; false after the error was printed.
+    bool LoadProfile(bool scan);
 
     const CliArgs& Args() const { return args_; }
     bool Json() const { return args_.Has("json"); }

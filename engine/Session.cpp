@@ -9,19 +9,25 @@
 namespace qm {
 
 TSession::TSession(const ConfigPaths& paths, UserPrompts& prompts)
-    : Config(paths, prompts), SubList(Games), prompts_(prompts) {
+    : Config(paths, prompts),
+      SubList(Games),
+      DirCache(paths.DataDir),
+      Paths(Games, DirCache, paths.DataDir),
+      DiskAccess(DirCache, paths.TempDir),
+      prompts_(prompts) {
     Games.SplitMode = Config.SplitMode;
     Games.BaseDir = WithTrailingSlash(paths.BaseDir.string());
 }
 
 void TSession::ClearAll() {
+    Paths.Reset(false);
     SubList.Clear();
     Games.Clear();
     SubList.SetCount = SubList.CloneCount = SubList.RomCount = 0;
     SkippedDatafileLines = 0;
 }
 
-bool TSession::UseEmulator(const std::string& name, bool rememberAsCurrent) {
+bool TSession::UseEmulator(const std::string& name, const LoadOptions& options) {
     ClearAll();
     std::error_code ec;
     if (name.empty() || !std::filesystem::is_regular_file(Config.DatafilePath(name), ec)) {
@@ -30,12 +36,15 @@ bool TSession::UseEmulator(const std::string& name, bool rememberAsCurrent) {
         return false;
     }
     try {
-        Config.LoadEmulator(name, rememberAsCurrent);
+        Config.LoadEmulator(name, options.RememberAsCurrent);
     } catch (const std::exception&) {
         prompts_.Show(MessageKind::Error, "Error while loading datafile " + name + ".dat");
         ClearAll();
         return false;
     }
+    Paths.SnesMode = Config.SnesMode;
+    Paths.NesMode = Config.NesMode;
+    Paths.SplitMode = Config.SplitMode;
     Games.SplitMode = Config.SplitMode;
     Games.EmulatorDir = Config.ExeDir;
     Games.EmulatorExe = Config.Exe;
@@ -55,6 +64,12 @@ bool TSession::UseEmulator(const std::string& name, bool rememberAsCurrent) {
     SubList.OnlyNeoGeo = false;
     SubList.WithoutNeoGeo = false;
     SubList.Rebuild();
+    for (const std::string& dir : Config.RomPaths) {
+        Paths.AddPath(dir);
+    }
+    if (options.Scan) {
+        Paths.Scan(false);
+    }
     return true;
 }
 

@@ -5,6 +5,9 @@
 #include <string>
 
 #include "config/config.h"
+#include "engine/DatFileUnit.h"
+#include "engine/RepairDiskAccess.h"
+#include "engine/RomsFiles.h"
 #include "game_db/GamesList.h"
 #include "game_db/SubList.h"
 
@@ -18,10 +21,17 @@ public:
     TSession(const TSession&) = delete;
     TSession& operator=(const TSession&) = delete;
 
-    // Loads profile `name`: its header, its datafile, the smart list's selection. False, after
-    // an error message through the prompts, when the profile cannot be loaded; everything is
-    // then empty. `rememberAsCurrent` false leaves the stored current profile as it was.
-    bool UseEmulator(const std::string& name, bool rememberAsCurrent = true);
+    struct LoadOptions {
+        // False leaves the stored current profile as it was.
+        bool RememberAsCurrent = true;
+        // Scan the ROM directories (from their caches) once the datafile is loaded.
+        bool Scan = true;
+    };
+    // Loads profile `name`: its header, its datafile, the smart list's selection, its ROM
+    // directories and their scan. False, after an error message through the prompts, when the
+    // profile cannot be loaded; everything is then empty.
+    bool UseEmulator(const std::string& name, const LoadOptions& options);
+    bool UseEmulator(const std::string& name) { return UseEmulator(name, LoadOptions{}); }
 
     // Profiles of the data directory (datafile base names), in directory order.
     std::vector<std::string> Profiles() const;
@@ -31,6 +41,9 @@ public:
     TConfig Config;
     TGamesList Games;
     TSubList SubList;
+    TDatFile DirCache;
+    TPathsList Paths;
+    TRepairDiskAccess DiskAccess;
     // Lines of the game section that were blank or malformed in the last load.
     std::size_t SkippedDatafileLines = 0;
 

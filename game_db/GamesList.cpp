@@ -238,14 +238,18 @@ void TGamesList::ComputeStatus() {
 }
 
 void TGamesList::MarkRomPresent(std::string_view zipPath, std::string_view romName, std::string_view crc) {
+    MarkRomPresentIn(CloneOfZip(zipPath), romName, crc);
+}
+
+void TGamesList::MarkRomPresentIn(TClone* cloneOfZip, std::string_view romName, std::string_view crc) {
     if (TRom* rom = FindRom(crc)) {
         rom->Status = rsPresent;
     }
     TRom* complemented = nullptr;
-    if (FindByComplementedCrc(zipPath, romName, crc, complemented)) {
+    if (FindByComplementedCrcIn(cloneOfZip, romName, crc, complemented)) {
         complemented->Status = rsPresent;
     }
-    if (const TGame* game = GameOfZip(zipPath)) {
+    if (const TGame* game = cloneOfZip == nullptr ? nullptr : cloneOfZip->Game) {
         TRom* rom = game->FindRomByName(romName);
         if (rom != nullptr && rom->NoGoodDump) {
             rom->Status = rsPresent;
@@ -265,6 +269,11 @@ TGame* TGamesList::GameOfZip(std::string_view zipPath) const {
 
 bool TGamesList::FindByComplementedCrc(std::string_view zipPath, std::string_view romName, std::string_view crc,
                                        TRom*& rom) {
+    return FindByComplementedCrcIn(CloneOfZip(zipPath), romName, crc, rom);
+}
+
+bool TGamesList::FindByComplementedCrcIn(TClone* cloneOfZip, std::string_view romName, std::string_view crc,
+                                         TRom*& rom) {
     rom = nullptr;
     const std::string complement = ComplementOrEmpty(crc);
     if (TRom* found = complement.empty() ? nullptr : FindRom(complement)) {
@@ -287,7 +296,7 @@ bool TGamesList::FindByComplementedCrc(std::string_view zipPath, std::string_vie
         }
         return true;
     }
-    if (const TClone* clone = CloneOfZip(zipPath)) {
+    if (const TClone* clone = cloneOfZip) {
         for (auto [it, end] = NoGoodDumpRoms.EqualRange(romName); it != end; ++it) {
             const TRom* candidate = it->Rom;
             if (it->Name == romName && !candidate->Clones.empty() && candidate->Clones[0]->Game == clone->Game) {

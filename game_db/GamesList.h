@@ -158,12 +158,15 @@ public:
     bool CountsPresent(const TRom& rom) const { return EffectiveStatus(rom) == rsPresent; }
     void ComputeStatus();
     void MarkRomPresent(std::string_view zipPath, std::string_view romName, std::string_view crc);
+    // The same for an archive whose clone (CloneOfZip of its path) the caller already knows.
+    void MarkRomPresentIn(TClone* cloneOfZip, std::string_view romName, std::string_view crc);
 
     // Lookups.
     TClone* CloneOfZip(std::string_view zipPath) const;
     TGame* GameOfZip(std::string_view zipPath) const;
     bool FindByComplementedCrc(std::string_view zipPath, std::string_view romName, std::string_view crc,
                                TRom*& rom);
+    bool FindByComplementedCrcIn(TClone* cloneOfZip, std::string_view romName, std::string_view crc, TRom*& rom);
     void NamesForCrc(std::string_view zipPath, std::string_view romName, TNeededNamesList& list,
                      std::string_view crc);
     void ClonesNeedingRom(const TRom& rom, TNeedingClonesList& list) const;

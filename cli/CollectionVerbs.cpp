@@ -1,0 +1,240 @@
+// Verbs on the scanned collection: scan, status, paths.
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "cli/Verbs.h"
+#include "game_db/Platform.h"
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+namespace {
+
+// A one-line progress display on a terminal's standard error.
+class TerminalProgress {
+public:
+    explicit TerminalProgress(CliContext& ctx) : ctx_(ctx), active_(::isatty(STDERR_FILENO) == 1) {
+        if (!active_) {
+            return;
+        }
+        TSession& session = ctx.Session();
+        session.Paths.OnMessage = [this](const std::string& text) { Text(text); };
+        session.Paths.OnProgress = [this](int percent) { Percent(percent); };
+        session.Games.OnStatus = [this](const std::string& text) { Text(text); };
+        session.Games.OnProgress = [this](int percent) { Percent(percent); };
+    }
+    ~TerminalProgress() {
+        if (active_) {
+            ctx_.Err() << "\r\033[K" << std::flush;
+            TSession& session = ctx_.Session();
+            session.Paths.OnMessage = nullptr;
+            session.Paths.OnProgress = nullptr;
+            session.Games.OnStatus = nullptr;
+            session.Games.OnProgress = nullptr;
+        }
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+private:
+    void Text(const std::string& text) {
+        text_ = DisplayText(text);
+        Draw();
+    }
+    void Percent(int percent) {
+        percent_ = percent;
+        Draw();
+    }
+    void Draw() {
+        std::string line = text_ + " " + std::to_string(percent_) + "%";
+        if (line.size() > 78) {
+            line = line.substr(line.size() - 78);
+        }
+        ctx_.Err() << "\r\033[K" << line << std::flush;
+    }
+
+    CliContext& ctx_;
+    bool active_;
+    std::string text_;
+    int percent_ = 0;
+};
+
+void CollectProblemLines(TSession& session, std::vector<std::string>& lines) {
+    session.Paths.OnProblemLines = [&lines](const std::vector<std::string>& problems) {
+        lines.insert(lines.end(), problems.begin(), problems.end());
+    };
+}
+
+}  // namespace
+
+void PrintCounts(CliContext& ctx, JsonObject& json) {
+    TSession& session = ctx.Session();
+    const StatusCounts counts = CountStatus(session.Games);
+    if (ctx.Json()) {
+        json.Add("sets", session.SubList.SetCount)
+            .Add("clones", session.SubList.CloneCount)
+            .Add("roms", session.SubList.RomCount)
+            .Add("sets_complete", counts.SetsComplete)
+            .Add("sets_incomplete", counts.SetsIncomplete)
+            .Add("sets_empty", counts.SetsEmpty)
+            .Add("clones_complete", counts.ClonesComplete)
+            .Add("clones_incomplete", counts.ClonesIncomplete)
+            .Add("clones_empty", counts.ClonesEmpty);
+        return;
+    }
+    std::ostream& out = ctx.Out();
+    out << "Sets:   " << session.SubList.SetCount << " (complete " << counts.SetsComplete << ", incomplete "
+        << counts.SetsIncomplete << ", empty " << counts.SetsEmpty << ")\n";
+    out << "Clones: " << session.SubList.CloneCount << " (complete " << counts.ClonesComplete << ", incomplete "
+        << counts.ClonesIncomplete << ", empty " << counts.ClonesEmpty << ")\n";
+    out << "Roms:   " << session.SubList.RomCount << "\n";
+}
+
+int VerbScan(CliContext& ctx) {
+    if (!ctx.Args().Positional.empty()) {
+        return ctx.Fail("usage: quillmark-cli scan [--profile NAME] [--refresh]");
+    }
+    if (!ctx.LoadProfile(/*scan=*/false)) {
+        return kExitFailure;
+    }
+    TSession& session = ctx.Session();
+    std::vector<std::string> problems;
+    CollectProblemLines(session, problems);
+    {
+        TerminalProgress progress(ctx);
+        session.Paths.Scan(ctx.Args().Has("refresh"));
+    }
+    std::size_t archives = session.Paths.Files.size();
+    std::size_t entries = session.Paths.ZipRomsByCrc.size();
+    if (ctx.Json()) {
+        JsonObject json;
+        json.Add("profile", session.Config.CurrentEmulator).Add("rom_paths", session.Config.RomPaths);
+        PrintCounts(ctx, json);
+        json.Add("archives", archives).Add("entries", entries).Add("problems", problems);
+        ctx.Out() << json.Text() << "\n";
+        return kExitOk;
+    }
+    std::ostream& out = ctx.Out();
+    out << "Scanned " << archives << " archives, " << entries << " entries in " << session.Paths.Paths().size()
+        << " directories\n";
+    JsonObject unused;
+    PrintCounts(ctx, unused);
+    if (!problems.empty()) {
+        out << "Problems:\n";
+        for (const std::string& line : problems) {
+            out << "  " << DisplayText(line) << "\n";
+        }
+    }
+    return kExitOk;
+}
+
+int VerbStatus(CliContext& ctx) {
+    const CliArgs& args = ctx.Args();
+    if (!args.Positional.empty() || (args.Has("sets") && args.Has("clones")) ||
+        (args.Has("missing") + args.Has("complete") + args.Has("incomplete")) > 1) {
+        return ctx.Fail(
+            "usage: quillmark-cli status [--sets|--clones] [--missing|--complete|--incomplete] [--profile NAME]");
+    }
+    if (!ctx.LoadProfile(/*scan=*/true)) {
+        return kExitFailure;
+    }
+    TSession& session = ctx.Session();
+    const bool clones = args.Has("clones");
+    auto wanted = [&](ItemState state) {
+        if (args.Has("missing")) {
+            // Missing: everything that is not complete.
+            return state != ItemState::Complete;
+        }
+        if (args.Has("complete")) {
+            return state == ItemState::Complete;
+        }
+        if (args.Has("incomplete")) {
+            return state == ItemState::Incomplete;
+        }
+        return true;
+    };
+    std::vector<std::string> items;
+    std::ostream& out = ctx.Out();
+    auto emit = [&](const std::string& name, const std::string* set, ItemState state, bool noGoodDump) {
+        if (!wanted(state)) {
+            return;
+        }
+        if (ctx.Json()) {
+            JsonObject item;
+            item.Add("name", name);
+            if (set != nullptr) {
+                item.Add("set", *set);
+            }
+            item.Add("state", StateName(state)).Add("nogooddump", noGoodDump);
+            items.push_back(item.Text());
+            return;
+        }
+        out << DisplayText(name);
+        if (set != nullptr) {
+            out << " " << DisplayText(*set);
+        }
+        out << " " << StateName(state) << (noGoodDump ? " nogooddump" : "") << "\n";
+    };
+    if (clones) {
+        for (const TClone* clone : session.Games.SelectedClones) {
+            emit(clone->Name, &clone->Game->Name, CloneState(*clone), clone->HasNoGoodDump);
+        }
+    } else {
+        for (const TGame* game : session.Games.SelectedSets) {
+            emit(game->Name, nullptr, SetState(*game), game->HasNoGoodDump);
+        }
+    }
+    if (ctx.Json()) {
+        out << JsonArray(items) << "\n";
+    }
+    return kExitOk;
+}
+
+int VerbPaths(CliContext& ctx) {
+    const auto& positional = ctx.Args().Positional;
+    const std::string action = positional.empty() ? "list" : positional[0];
+    if ((action == "list" && positional.size() > 1) || ((action == "add" || action == "remove") && positional.size() != 2) ||
+        (action != "list" && action != "add" && action != "remove")) {
+        return ctx.Fail("usage: quillmark-cli paths list|add DIR|remove DIR [--profile NAME]");
+    }
+    if (!ctx.LoadProfile(/*scan=*/false)) {
+        return kExitFailure;
+    }
+    TConfig& config = ctx.Session().Config;
+    if (action == "add" || action == "remove") {
+        const std::filesystem::path given = std::filesystem::absolute(positional[1]).lexically_normal();
+        const std::string dir = WithTrailingSlash(given.string());
+        auto same = [&](const std::string& existing) {
+            return WithTrailingSlash(std::filesystem::path(existing).lexically_normal().string()) == dir;
+        };
+        const auto found = std::find_if(config.RomPaths.begin(), config.RomPaths.end(), same);
+        if (action == "add") {
+            if (found != config.RomPaths.end()) {
+                return ctx.Fail(dir + " is already a ROM directory of " + config.CurrentEmulator);
+            }
+            if (dir.find(';') != std::string::npos) {
+                return ctx.Fail(dir + ": a ROM directory cannot hold ';' (it separates the directories)");
+            }
+            config.RomPaths.push_back(dir);
+        } else {
+            if (found == config.RomPaths.end()) {
+                return ctx.Fail(dir + " is not a ROM directory of " + config.CurrentEmulator);
+            }
+            config.RomPaths.erase(found);
+        }
+        config.SaveRomPaths();
+    }
+    if (ctx.Json()) {
+        ctx.Out() << JsonObject().Add("profile", config.CurrentEmulator).Add("rom_paths", config.RomPaths).Text()
+                  << "\n";
+        return kExitOk;
+    }
+    for (const std::string& dir : config.RomPaths) {
+        ctx.Out() << DisplayText(dir) << "\n";
+    }
+    return kExitOk;
+}
+
+}  // namespace qm

@@ -1,0 +1,252 @@
+#include "engine/RepairDiskAccess.h"
+
+#include <system_error>
+
+#include "engine/DatFileUnit.h"
+#include "engine/FilesTools.h"
+#include "engine/RomsFiles.h"
+#include "game_db/Platform.h"
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string DirectoryPart(std::string_view name) {
+    const std::size_t pos = name.find_last_of("\\/");
+    return pos == std::string_view::npos ? std::string() : std::string(name.substr(0, pos + 1));
+}
+
+std::string EntryLabel(const TZipRom& entry) { return entry.Name + " (" + entry.Crc + ") : "; }
+
+std::string DirectoryOf(const fs::path& archivePath) { return WithTrailingSlash(archivePath.parent_path().string()); }
+
+}  // namespace
+
+bool IsSafeEntryPath(std::string_view name) {
+    if (name.empty() || name.find('\0') != std::string_view::npos || name.front() == '/' || name.front() == '\\') {
+        return false;
+    }
+    if (name.size() >= 2 && name[1] == ':') {
+        return false;
+    }
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t stop = name.find_first_of("\\/", start);
+        const std::string_view part = name.substr(start, stop == std::string_view::npos ? name.npos : stop - start);
+        if (part == "..") {
+            return false;
+        }
+        if (stop == std::string_view::npos) {
+            break;
+        }
+        start = stop + 1;
+    }
+    return true;
+}
+
+TRepairDiskAccess::TRepairDiskAccess(TDatFile& dirCache, fs::path workDir)
+    : dirCache_(dirCache), workDir_(std::move(workDir)) {}
+
+TRepairDiskAccess::~TRepairDiskAccess() { CleanExtracted(); }
+
+fs::path TRepairDiskAccess::WorkPath(std::string_view relative) const {
+    std::string normal(relative);
+    for (char& c : normal) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return workDir_ / normal;
+}
+
+void TRepairDiskAccess::ExtractRom(TZipRom& entry) {
+    if (&entry == extractedRom_) {
+        return;
+    }
+    CleanExtracted();
+    if (!IsSafeEntryPath(entry.Name)) {
+        throw EExtractRomError(entry.Name + ": unsafe entry name, not extracted");
+    }
+    const fs::path target = WorkPath(entry.Name);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(target, ec))) {
+        MakeWritable(target);
+        fs::remove(target, ec);
+    }
+    const fs::path folder = target.parent_path();
+    fs::create_directories(folder, ec);
+    RepairZip.ErrCode = 0;
+    RepairZip.SetZipFilename(entry.ZipFile->FullName());
+    RepairZip.FSpecArgs = {entry.Name};
+    RepairZip.ExtrBaseDir = folder;
+    RepairZip.Extract();
+    if (RepairZip.SuccessCount == 0) {
+        throw EExtractRomError(RepairZip.Message);
+    }
+    MakeWritable(target);
+    extractedFile_ = entry.Name;
+    extractedRom_ = &entry;
+}
+
+void TRepairDiskAccess::CleanExtracted() {
+    if (!extractedFile_.empty()) {
+        std::error_code ec;
+        const fs::path file = WorkPath(extractedFile_);
+        fs::remove(file, ec);
+        const std::string dirPart = DirectoryPart(extractedFile_);
+        if (!dirPart.empty()) {
+            // Only empty folders go, innermost first.
+            for (fs::path folder = file.parent_path(); folder != workDir_ && folder.has_relative_path();
+                 folder = folder.parent_path()) {
+                if (!fs::remove(folder, ec)) {
+                    break;
+                }
+            }
+        }
+    }
+    extractedFile_.clear();
+    extractedRom_ = nullptr;
+}
+
+void TRepairDiskAccess::RenameExtracted(const std::string& newName) {
+    if (newName == extractedFile_) {
+        return;
+    }
+    if (!IsSafeEntryPath(newName)) {
+        throw EAddRomError(newName + ": unsafe entry name");
+    }
+    const fs::path to = WorkPath(newName);
+    std::error_code ec;
+    fs::create_directories(to.parent_path(), ec);
+    fs::remove(to, ec);
+    fs::rename(WorkPath(extractedFile_), to, ec);
+    if (ec) {
+        throw EAddRomError(newName + ": " + ec.message());
+    }
+    extractedFile_ = newName;
+}
+
+void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newName) {
+    TFile& file = *entry.ZipFile;
+    const std::string archive = file.FullName();
+    dirCache_.PrepareChange(file.Dir->Path);
+    MakeWritable(archive);
+    // Renaming in place moves no data; where the archive already holds the new name, the entry
+    // is added again under it (replacing that one) and the old name deleted.
+    RepairZip.ErrCode = 0;
+    RepairZip.SetZipFilename(archive);
+    RepairZip.Rename(entry.Name, newName);
+    bool replacedOther = false;
+    if (RepairZip.SuccessCount == 0) {
+        if (SameText(newName, entry.Name)) {
+            throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
+        }
+        ExtractRom(entry);
+        RenameExtracted(newName);
+        replacedOther = file.FindRom(newName) != nullptr;
+        RepairZip.SetZipFilename(archive);
+        RepairZip.FSpecArgs = {WorkPath(extractedFile_).string()};
+        RepairZip.Add();
+        if (RepairZip.SuccessCount == 0) {
+            throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
+        }
+        RepairZip.SetZipFilename(archive);
+        RepairZip.FSpecArgs = {entry.Name};
+        RepairZip.Delete();
+        if (RepairZip.SuccessCount == 0) {
+            throw EDeleteRomError(EntryLabel(entry) + RepairZip.Message);
+        }
+    }
+    dirCache_.Open(file.Dir->Path);
+    dirCache_.DeleteEntry(archive, entry.Name);
+    if (replacedOther) {
+        dirCache_.DeleteEntry(archive, newName);
+    }
+    dirCache_.InsertEntry(archive, newName, entry.Crc);
+    dirCache_.Save();
+}
+
+void TRepairDiskAccess::DeleteRomFromZip(TZipRom& entry) {
+    TFile& file = *entry.ZipFile;
+    const std::string archive = file.FullName();
+    dirCache_.PrepareChange(file.Dir->Path);
+    MakeWritable(archive);
+    RepairZip.ErrCode = 0;
+    RepairZip.SetZipFilename(archive);
+    RepairZip.FSpecArgs = {entry.Name};
+    RepairZip.Delete();
+    if (RepairZip.SuccessCount == 0) {
+        throw EDeleteRomError(RepairZip.Message);
+    }
+    dirCache_.Open(file.Dir->Path);
+    dirCache_.DeleteEntry(archive, entry.Name);
+}
+
+void TRepairDiskAccess::AddRomToZip(TZipRom& entry, const fs::path& archivePath, const std::string& newName) {
+    ExtractRom(entry);
+    RenameExtracted(newName);
+    const std::string directory = DirectoryOf(archivePath);
+    dirCache_.PrepareChange(directory);
+    MakeWritable(archivePath);
+    RepairZip.ErrCode = 0;
+    RepairZip.SetZipFilename(archivePath);
+    RepairZip.FSpecArgs = {WorkPath(extractedFile_).string()};
+    RepairZip.Add();
+    if (RepairZip.SuccessCount == 0) {
+        throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
+    }
+    dirCache_.Open(directory);
+    dirCache_.InsertEntry(archivePath.string(), newName, entry.Crc);
+    dirCache_.Save();
+}
+
+void TRepairDiskAccess::MoveRomToZip(TZipRom& entry, const fs::path& archivePath, const std::string& newName) {
+    AddRomToZip(entry, archivePath, newName);
+    DeleteRomFromZip(entry);
+}
+
+void TRepairDiskAccess::DeleteZipFile(TFile& archive) {
+    const std::string path = archive.FullName();
+    dirCache_.PrepareChange(archive.Dir->Path);
+    MakeWritable(path);
+    std::error_code ec;
+    // The cache forgets the archive only when it is really gone.
+    if (!fs::remove(path, ec)) {
+        return;
+    }
+    SyncDirectory(archive.Dir->Path);
+    dirCache_.Open(archive.Dir->Path);
+    dirCache_.DeleteZip(path);
+}
+
+void TRepairDiskAccess::MoveZipFile(TFile& archive, const fs::path& destination) {
+    const std::string path = archive.FullName();
+    dirCache_.PrepareChange(archive.Dir->Path);
+    MakeWritable(path);
+    MoveFileOrCopy(path, destination);
+    dirCache_.Open(archive.Dir->Path);
+    dirCache_.DeleteZip(path);
+}
+
+void TRepairDiskAccess::RenameZipFile(TFile& archive, const fs::path& newPath) {
+    const std::string path = archive.FullName();
+    dirCache_.PrepareChange(archive.Dir->Path);
+    MakeWritable(path);
+    std::error_code ec;
+    // Never over an existing archive: rename(2) would replace it silently.
+    if (fs::exists(fs::symlink_status(newPath, ec))) {
+        return;
+    }
+    fs::rename(path, newPath, ec);
+    if (ec) {
+        return;
+    }
+    SyncDirectory(newPath.parent_path());
+    dirCache_.Open(archive.Dir->Path);
+    dirCache_.RenameZip(path, newPath.string());
+}
+
+}  // namespace qm

@@ -1,0 +1,72 @@
+// The changes a repair makes on disk, one entry or one archive at a time, each keeping the
+// directory cache in step: extract an entry, rename it inside its archive, copy or move it into
+// another archive, delete it, and delete, move or rename a whole archive. The model (TPathsList)
+// is left to the caller.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "archive/ZipMstr.h"
+
+namespace qm {
+
+class TDatFile;
+struct TFile;
+struct TZipRom;
+
+class EExtractRomError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+class EAddRomError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+class EDeleteRomError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TRepairDiskAccess {
+public:
+    // Entries are extracted below `workDir` (the scratch folder) under their entry name.
+    TRepairDiskAccess(TDatFile& dirCache, std::filesystem::path workDir);
+    ~TRepairDiskAccess();
+    TRepairDiskAccess(const TRepairDiskAccess&) = delete;
+    TRepairDiskAccess& operator=(const TRepairDiskAccess&) = delete;
+
+    void ExtractRom(TZipRom& entry);
+    void CleanExtracted();
+    void RenameRomInZip(TZipRom& entry, const std::string& newName);
+    void DeleteRomFromZip(TZipRom& entry);
+    void AddRomToZip(TZipRom& entry, const std::filesystem::path& archivePath, const std::string& newName);
+    void MoveRomToZip(TZipRom& entry, const std::filesystem::path& archivePath, const std::string& newName);
+    void DeleteZipFile(TFile& archive);
+    void MoveZipFile(TFile& archive, const std::filesystem::path& destination);
+    void RenameZipFile(TFile& archive, const std::filesystem::path& newPath);
+
+    // The file (relative to the work folder) last extracted or renamed, and its entry.
+    const std::string& ExtractedFile() const { return extractedFile_; }
+    const TZipRom* ExtractedRom() const { return extractedRom_; }
+    const std::filesystem::path& WorkDir() const { return workDir_; }
+
+    TZipMaster RepairZip;
+
+private:
+    std::filesystem::path WorkPath(std::string_view relative) const;
+    void RenameExtracted(const std::string& newName);
+
+    TDatFile& dirCache_;
+    std::filesystem::path workDir_;
+    std::string extractedFile_;
+    const TZipRom* extractedRom_ = nullptr;
+};
+
+// True for an entry name that stays inside the folder it is extracted to: relative, no ".."
+// component, no NUL byte, no drive prefix.
+bool IsSafeEntryPath(std::string_view name);
+
+}  // namespace qm

@@ -1,0 +1,251 @@
+// The picture of the collection on disk: the ROM directories (TPath), the zip archives found
+// in them (TFile) and each archive's entries (TZipRom), filled by Scan from the directory
+// caches or from the archives' central directories, then matched against the game database.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "game_db/GamesList.h"
+#include "game_db/SortedList.h"
+
+namespace qm {
+
+class TDatFile;
+class TPathsList;
+struct TPath;
+struct TFile;
+struct TZipRom;
+
+struct TZipRom {
+    // Entry name as the CRC list or the cache gives it (lower case from a scan; it may hold a
+    // directory part) and its CRC-32 as 8 lower-case hexadecimal digits.
+    std::string Name;
+    std::string Crc;
+
+    // Matching results.
+    TRom* CrcRom = nullptr;
+    TRom* ComplementRom = nullptr;
+    TRom* NameRom = nullptr;
+    bool Unknown = false;
+    bool SpecialCrc = false;
+    std::uint8_t CrcKind = 0;  // 2: CRC 00000000; 1: found by complemented CRC; 0 otherwise
+
+    TFile* ZipFile = nullptr;
+
+    std::string ShortName() const;
+    void SetName(std::string_view newName);
+    bool IsNeeded() const;
+    bool HasRightName() const;
+
+    // Bookkeeping of the owner's lazily sorted indexes.
+    std::uint64_t Sequence = 0;
+    bool Removed = false;
+};
+
+struct ByZipRomCrc {
+    std::string_view operator()(const TZipRom* r) const { return r->Crc; }
+};
+using TZipRomsList = SortedList<TZipRom*, ByZipRomCrc, Duplicates::Keep>;
+
+struct TFile {
+    bool Analysed = false;
+    // The archive's file name as it is on disk (for example PacMan.zip); it is recognised by
+    // its lower-case base name and reached by its real path.
+    std::string Name;
+    bool Modified = false;
+    TZipRomsList Roms;  // by CRC text
+    TPath* Dir = nullptr;
+    TClone* Clone = nullptr;
+    bool DuplicateName = false;
+
+    TZipRom* AddRom(std::string_view name, std::string_view crc);
+    void RemoveRom(TZipRom* entry);
+    std::string FullName() const;
+    // Renames the archive in the model only (not on a read-only medium, not onto a name the
+    // directory already holds); gives whether it did.
+    bool SetName(std::string_view newName);
+    // The last entry whose Name equals `name` exactly.
+    TZipRom* FindRom(std::string_view name) const;
+    int IndexOfName(std::string_view name) const;
+
+    // Matching.
+    void Analyse();
+    TClone* CloneOfFile() const;
+    TGame* GameOfFile() const;
+    std::string RightName() const;
+    TPath* PreferredPath() const;
+
+    // Bookkeeping of the owner's lazily sorted index.
+    std::uint64_t Sequence = 0;
+    bool Removed = false;
+
+private:
+    friend struct TZipRom;
+    TGamesList& Games() const;
+    // CloneOfFile / GameOfFile as of the last Analyse (the selection does not change during it).
+    TClone* cloneOfFile_ = nullptr;
+    TGame* gameOfFile_ = nullptr;
+};
+
+struct TPath {
+    // The directory as configured, ending with '/'.
+    std::string Path;
+    bool ReadOnly = false;
+    TPathsList* Owner = nullptr;
+
+    // Archives in the order they were found; looked up by exact name.
+    const std::vector<TFile*>& Files() const { return files_; }
+    TFile* FindFile(std::string_view archiveName) const;
+    TFile* FindOrAddFile(std::string_view archiveName);
+    void RemoveFile(TFile* file);
+
+    // Fills the model from a cache file; false (and nothing added) when the file is not a
+    // well-formed cache, which the caller then deletes.
+    bool LoadFromCache(const std::filesystem::path& cacheFileName);
+    void ScanZips();
+
+private:
+    friend struct TFile;
+    std::vector<TFile*> files_;
+    std::unordered_map<std::string, TFile*> byName_;
+};
+
+// A list of objects kept in key order, sorted when it is read after changes: a repair adds and
+// removes thousands of entries among hundreds of thousands, and nothing reads the order in
+// between. Equal keys come newest first.
+template <class T, class KeyOf>
+class LazySortedIndex {
+public:
+    void Add(T* item) {
+        items_.push_back(item);
+        ++live_;
+        sorted_ = false;
+    }
+    // The item must be marked Removed by the caller; it disappears at the next sort.
+    void Remove(T*) {
+        --live_;
+        sorted_ = false;
+    }
+    void KeyChanged() { sorted_ = false; }
+    void Clear() {
+        items_.clear();
+        live_ = 0;
+        sorted_ = true;
+    }
+    std::size_t size() const { return live_; }
+    const std::vector<T*>& Sorted() const {
+        if (!sorted_) {
+            Sort();
+        }
+        return items_;
+    }
+    // Items of one key, newest first.
+    std::pair<typename std::vector<T*>::const_iterator, typename std::vector<T*>::const_iterator> EqualRange(
+        std::string_view key) const {
+        const auto& items = Sorted();
+        auto lo = std::lower_bound(items.begin(), items.end(), key,
+                                   [](const T* item, std::string_view k) { return CompareFolded(KeyOf{}(item), k) < 0; });
+        auto hi = std::upper_bound(lo, items.end(), key,
+                                   [](std::string_view k, const T* item) { return CompareFolded(k, KeyOf{}(item)) < 0; });
+        return {lo, hi};
+    }
+
+private:
+    void Sort() const {
+        std::erase_if(items_, [](const T* item) { return item->Removed; });
+        std::sort(items_.begin(), items_.end(), [](const T* a, const T* b) {
+            const int c = CompareFolded(KeyOf{}(a), KeyOf{}(b));
+            return c != 0 ? c < 0 : a->Sequence > b->Sequence;
+        });
+        sorted_ = true;
+    }
+
+    mutable std::vector<T*> items_;
+    mutable bool sorted_ = true;
+    std::size_t live_ = 0;
+};
+
+struct ByFileName {
+    std::string_view operator()(const TFile* f) const { return f->Name; }
+};
+struct ByZipRomName {
+    std::string_view operator()(const TZipRom* r) const { return r->Name; }
+};
+
+class TPathsList {
+public:
+    TPathsList(TGamesList& games, TDatFile& dirCache, std::filesystem::path dataDir);
+    ~TPathsList();
+    TPathsList(const TPathsList&) = delete;
+    TPathsList& operator=(const TPathsList&) = delete;
+
+    // Adds a ROM directory (a second entry for the same directory is ignored; it would show
+    // every archive twice). Gives the directory.
+    TPath* AddPath(const std::string& path);
+    void Reset(bool keepPaths);
+    void Scan(bool refreshCache);
+
+    void Progress(int position, int maximum);
+    void StepProgress();
+    void ShowText(const std::string& text);
+
+    TPath* WritablePathFor(std::string_view archiveName) const;
+    TPath* PathHolding(std::string_view archiveName) const;
+
+    // Matching.
+    void AnalyseAll();
+    void SetRomStatus();
+
+    const std::vector<std::unique_ptr<TPath>>& Paths() const { return paths_; }
+    TGamesList& Games() const { return games_; }
+    TDatFile& DirCache() const { return dirCache_; }
+    const std::filesystem::path& DataDir() const { return dataDir_; }
+
+    // Events; unset means silent.
+    std::function<void(int)> OnProgress;
+    std::function<void(const std::string&)> OnMessage;
+    std::function<void(const std::string& archivePath, const std::string& message)> OnZipError;
+    // Shows the problem lines of a directory to the user (the report window, modally).
+    std::function<void(const std::vector<std::string>&)> OnProblemLines;
+
+    int ProgressMax = 0;
+    int ProgressPos = 0;
+    bool SplitMode = false;
+    bool SnesMode = false;
+    bool NesMode = false;
+
+    LazySortedIndex<TFile, ByFileName> Files;
+    LazySortedIndex<TZipRom, ByZipRomName> ZipRomsByName;
+    LazySortedIndex<TZipRom, ByZipRomCrc> ZipRomsByCrc;
+
+    std::vector<std::string> ProblemLines;
+    std::vector<std::string> RightNames;
+    std::atomic<bool> CancelRequested{false};
+
+    // Object storage: entries and archives live until Reset.
+    TZipRom* NewZipRom();
+    TFile* NewFile();
+
+private:
+    bool ScanFromCache(TPath& path, bool refreshCache);
+
+    TGamesList& games_;
+    TDatFile& dirCache_;
+    std::filesystem::path dataDir_;
+    std::vector<std::unique_ptr<TPath>> paths_;
+    std::deque<TZipRom> romStore_;
+    std::deque<TFile> fileStore_;
+    std::uint64_t nextSequence_ = 0;
+    int lastPercent_ = -1;
+};
+
+}  // namespace qm
