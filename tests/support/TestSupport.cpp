@@ -5,6 +5,9 @@
 #include <random>
 #include <sstream>
 
+#include <zip.h>
+#include <zlib.h>
+
 #include "cli/Cli.h"
 #include "game_db/Datafile.h"
 
@@ -81,6 +84,40 @@ std::string Datafile(const std::vector<std::string>& romLines, std::string_view 
         out += line + "\r\n";
     }
     return out;
+}
+
+fs::path MakeZip(const fs::path& path, const std::vector<ZipEntrySpec>& entries) {
+    fs::create_directories(path.parent_path());
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr) {
+        ADD_FAILURE() << "cannot create " << path;
+        return path;
+    }
+    for (const ZipEntrySpec& entry : entries) {
+        if (!entry.Name.empty() && entry.Name.back() == '/') {
+            zip_dir_add(archive, entry.Name.c_str(), ZIP_FL_ENC_RAW);
+            continue;
+        }
+        zip_source_t* source = zip_source_buffer(archive, entry.Data.data(), entry.Data.size(), 0);
+        const zip_int64_t index = zip_file_add(archive, entry.Name.c_str(), source, ZIP_FL_ENC_RAW);
+        if (index < 0) {
+            zip_source_free(source);
+            ADD_FAILURE() << "cannot add " << entry.Name << " to " << path;
+        }
+    }
+    if (zip_close(archive) != 0) {
+        ADD_FAILURE() << "cannot write " << path << ": " << zip_strerror(archive);
+        zip_discard(archive);
+    }
+    return path;
+}
+
+std::string CrcOf(std::string_view bytes) {
+    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
+    char text[9];
+    std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(crc));
+    return text;
 }
 
 CliRun RunCliCommand(const std::vector<std::string>& args) {

@@ -38,6 +38,16 @@ std::string RomLine(std::string_view set, std::string_view setDescription, std::
 std::string Datafile(const std::vector<std::string>& romLines, std::string_view refName = "mame",
                      std::string_view romPaths = "");
 
+// A zip archive written with libzip: each entry (name, bytes) deflated, in order. Gives the
+// path. Directory entries are names ending with '/'.
+struct ZipEntrySpec {
+    std::string Name;
+    std::string Data;
+};
+fs::path MakeZip(const fs::path& path, const std::vector<ZipEntrySpec>& entries);
+// CRC-32 of bytes as 8 lower-case hex digits.
+std::string CrcOf(std::string_view bytes);
+
 // Runs the quillmark-cli verbs in-process; gives the exit status and what was printed.
 struct CliRun {
     int Status = 0;
