@@ -39,7 +39,7 @@ struct VerbSpec {
 };
 
 const std::set<std::string> kGlobalOptions = {"data-dir", "json", "yes", "help"};
-const std::set<std::string> kValueOptions = {"data-dir", "profile"};
+const std::set<std::string> kValueOptions = {"data-dir", "profile", "corrupted"};
 
 int VerbProfiles(CliContext& ctx) {
     TSession& session = ctx.Session();
@@ -137,6 +137,13 @@ const std::vector<VerbSpec>& Verbs() {
          {"profile", "sets", "clones", "missing", "complete", "incomplete"}, VerbStatus},
         {"paths", "paths list|add DIR|remove DIR [--profile NAME]", "show or edit the profile's ROM directories",
          {"profile"}, VerbPaths},
+        {"audit",
+         "audit [--profile NAME] [--[no-]bad-zip-names] [--[no-]correct-names] [--[no-]correct-roms]\n"
+         "        [--[no-]bad-rom-names] [--[no-]needed-elsewhere] [--[no-]not-needed] [--[no-]unknown]\n"
+         "        [--[no-]no-good-dump] [--refresh] [--corrupted=ignore|move:DIR|delete] [--split] [--quiet]",
+         "audit the collection and print the report (saved as report.txt in the scratch folder; --quiet prints "
+         "its path only); Ctrl-C cancels after the current entry (exit status 130)",
+         AuditOptionNames(), VerbAudit},
     };
     return verbs;
 }

@@ -9,6 +9,8 @@ namespace qm {
 int VerbScan(CliContext& ctx);
 int VerbStatus(CliContext& ctx);
 int VerbPaths(CliContext& ctx);
+int VerbAudit(CliContext& ctx);
+const std::set<std::string>& AuditOptionNames();
 
 // The set/clone/ROM counts with complete, incomplete and empty counts, as text or JSON keys.
 void PrintCounts(CliContext& ctx, JsonObject& json);

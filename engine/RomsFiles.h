@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,9 +22,49 @@ namespace qm {
 
 class TDatFile;
 class TPathsList;
+class TRepairDiskAccess;
 struct TPath;
 struct TFile;
 struct TZipRom;
+
+// The user pressed Cancel; audit and repair stop after the current entry.
+class ECancelClick : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Checks run in report mode (the audit: report lines) or in repair mode (changes on disk).
+enum class CheckMode { Report, Repair };
+
+using TReportLines = std::vector<std::string>;
+
+enum class CorruptedAction { Ignore, Move, Delete };
+enum class UnknownAction { Ignore, Move, Delete };
+
+// The audit and repair options, with the defaults of their dialogs.
+struct TCheckOptions {
+    // Audit.
+    bool ReportBadZipNames = true;
+    bool ReportCorrectNames = false;
+    bool ReportCorrectRoms = false;
+    bool ReportBadRomNames = true;
+    bool ReportNeededElsewhere = true;
+    bool ReportNotNeeded = true;
+    bool ReportUnknown = true;
+    bool ReportNoGoodDump = false;
+    bool RefreshCache = false;
+    // Repair.
+    bool RepairNames = true;
+    bool RepairNeededElsewhere = true;
+    bool RepairNoGoodDump = true;
+    UnknownAction Unknown = UnknownAction::Ignore;
+    std::string UnknownPath;
+    // Both.
+    CorruptedAction Corrupted = CorruptedAction::Ignore;
+    std::string CorruptedPath;
+    // One archive per clone instead of one per set.
+    bool SplitMode = false;
+};
 
 struct TZipRom {
     // Entry name as the CRC list or the cache gives it (lower case from a scan; it may hold a
@@ -45,6 +86,18 @@ struct TZipRom {
     void SetName(std::string_view newName);
     bool IsNeeded() const;
     bool HasRightName() const;
+
+    // The checks of audit and repair; each adds its report lines in report mode.
+    void AuditEntry(TReportLines& lines);
+    void CheckNeededElsewhere(TReportLines& lines, CheckMode mode);
+    void CheckNeededElsewhereSpecial(TReportLines& lines, CheckMode mode);
+    enum class NameKind { Plain, Complemented };
+    void CheckName(TReportLines& lines, CheckMode mode, NameKind kind);
+    void CheckNotNeeded(TReportLines& lines, CheckMode mode);
+    void CheckUnknown(TReportLines& lines, CheckMode mode);
+    void ReportCorrect(TReportLines& lines);
+    void ReportCorrectComplemented(TReportLines& lines);
+    void ReportCorrectNoGoodDump(TReportLines& lines);
 
     // Bookkeeping of the owner's lazily sorted indexes.
     std::uint64_t Sequence = 0;
@@ -76,6 +129,10 @@ struct TFile {
     // The last entry whose Name equals `name` exactly.
     TZipRom* FindRom(std::string_view name) const;
     int IndexOfName(std::string_view name) const;
+
+    // Audit.
+    void AuditName(TReportLines& report, CheckMode mode);
+    void AuditRoms(TReportLines& report);
 
     // Matching.
     void Analyse();
@@ -205,6 +262,17 @@ public:
     void AnalyseAll();
     void SetRomStatus();
 
+    // Audit: fills `report` with the findings the options ask for. Throws ECancelClick when
+    // CancelRequested is set (checked after each entry).
+    void Audit(TReportLines& report);
+    void AuditFiles(TReportLines& report, CheckMode mode);
+    void HandleCorruptedFile(const std::string& archivePath, const std::string& message);
+    // Whether any archive of that name, in any directory, holds an entry of that name whose
+    // CRC is `crc` or its complement.
+    bool HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const;
+    // The names the archive's own clone (split) or set holds for a CRC or its complement.
+    void CollectRightNames(const TFile& file, std::string_view crc);
+
     const std::vector<std::unique_ptr<TPath>>& Paths() const { return paths_; }
     TGamesList& Games() const { return games_; }
     TDatFile& DirCache() const { return dirCache_; }
@@ -219,6 +287,7 @@ public:
 
     int ProgressMax = 0;
     int ProgressPos = 0;
+    TCheckOptions Options;
     bool SplitMode = false;
     bool SnesMode = false;
     bool NesMode = false;
@@ -228,7 +297,7 @@ public:
     LazySortedIndex<TZipRom, ByZipRomCrc> ZipRomsByCrc;
 
     std::vector<std::string> ProblemLines;
-    std::vector<std::string> RightNames;
+    TNamedRomList RightNames;
     std::atomic<bool> CancelRequested{false};
 
     // Object storage: entries and archives live until Reset.

@@ -1,0 +1,142 @@
+// quillmark-cli audit: the audit report of the current profile's collection.
+#include <csignal>
+
+#include <atomic>
+
+#include "cli/Progress.h"
+#include "cli/Verbs.h"
+#include "engine/Commands.h"
+#include "game_db/Platform.h"
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+namespace {
+
+// Ctrl-C is the Cancel button: the first one asks the engine to stop after the current entry,
+// a second one ends the program at once.
+std::atomic<std::atomic<bool>*> g_cancelFlag{nullptr};
+
+void OnInterrupt(int) {
+    if (std::atomic<bool>* flag = g_cancelFlag.load()) {
+        flag->store(true);
+    }
+    std::signal(SIGINT, SIG_DFL);
+}
+
+class CancelOnInterrupt {
+public:
+    explicit CancelOnInterrupt(std::atomic<bool>& flag) {
+        g_cancelFlag.store(&flag);
+        previous_ = std::signal(SIGINT, OnInterrupt);
+    }
+    ~CancelOnInterrupt() {
+        std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+        g_cancelFlag.store(nullptr);
+    }
+    CancelOnInterrupt(const CancelOnInterrupt&) = delete;
+    CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+};
+
+// --name / --no-name switches a default.
+bool Switch(const CliArgs& args, const std::string& name, bool fallback) {
+    if (args.Has("no-" + name)) {
+        return false;
+    }
+    return args.Has(name) ? true : fallback;
+}
+
+}  // namespace
+
+const std::set<std::string>& AuditOptionNames() {
+    static const std::set<std::string> names = [] {
+        std::set<std::string> n = {"profile", "refresh", "no-refresh", "split", "no-split", "corrupted", "quiet"};
+        for (const char* name :
+             {"bad-zip-names", "correct-names", "correct-roms", "bad-rom-names", "needed-elsewhere", "not-needed",
+              "unknown", "no-good-dump"}) {
+            n.insert(name);
+            n.insert(std::string("no-") + name);
+        }
+        return n;
+    }();
+    return names;
+}
+
+int VerbAudit(CliContext& ctx) {
+    const CliArgs& args = ctx.Args();
+    if (!args.Positional.empty()) {
+        return ctx.Fail("usage: quillmark-cli audit [options] (see --help)");
+    }
+    TCheckOptions options;
+    options.ReportBadZipNames = Switch(args, "bad-zip-names", options.ReportBadZipNames);
+    options.ReportCorrectNames = Switch(args, "correct-names", options.ReportCorrectNames);
+    options.ReportCorrectRoms = Switch(args, "correct-roms", options.ReportCorrectRoms);
+    options.ReportBadRomNames = Switch(args, "bad-rom-names", options.ReportBadRomNames);
+    options.ReportNeededElsewhere = Switch(args, "needed-elsewhere", options.ReportNeededElsewhere);
+    options.ReportNotNeeded = Switch(args, "not-needed", options.ReportNotNeeded);
+    options.ReportUnknown = Switch(args, "unknown", options.ReportUnknown);
+    options.ReportNoGoodDump = Switch(args, "no-good-dump", options.ReportNoGoodDump);
+    options.RefreshCache = Switch(args, "refresh", options.RefreshCache);
+    options.SplitMode = Switch(args, "split", options.SplitMode);
+    if (const auto corrupted = args.Value("corrupted")) {
+        if (*corrupted == "ignore") {
+            options.Corrupted = CorruptedAction::Ignore;
+        } else if (*corrupted == "delete") {
+            options.Corrupted = CorruptedAction::Delete;
+        } else if (corrupted->starts_with("move:") && corrupted->size() > 5) {
+            options.Corrupted = CorruptedAction::Move;
+            options.CorruptedPath =
+                WithTrailingSlash(std::filesystem::absolute(corrupted->substr(5)).lexically_normal().string());
+        } else {
+            return ctx.Fail("--corrupted takes ignore, delete or move:DIR");
+        }
+    }
+
+    std::vector<std::string> loadProblems;
+    ctx.Session().Paths.OnProblemLines = [&](const std::vector<std::string>& lines) {
+        loadProblems.insert(loadProblems.end(), lines.begin(), lines.end());
+    };
+    if (!ctx.LoadProfile(/*scan=*/true)) {
+        return kExitFailure;
+    }
+    TSession& session = ctx.Session();
+    session.Paths.OnProblemLines = nullptr;
+
+    AuditOutcome outcome;
+    try {
+        CancelOnInterrupt cancel(session.Paths.CancelRequested);
+        TerminalProgress progress(ctx);
+        outcome = RunAudit(session, options);
+    } catch (const ECancelClick& e) {
+        ctx.Err() << "quillmark-cli: " << e.what() << "\n";
+        return kExitCancelled;
+    }
+    std::vector<std::string> problems = loadProblems;
+    problems.insert(problems.end(), outcome.ProblemLines.begin(), outcome.ProblemLines.end());
+    for (const std::string& line : problems) {
+        ctx.Err() << DisplayText(line) << "\n";
+    }
+    if (ctx.Json()) {
+        ctx.Out() << JsonObject()
+                         .Add("profile", session.Config.CurrentEmulator)
+                         .Add("report_file", outcome.ReportFile.string())
+                         .Add("lines", outcome.Lines)
+                         .Add("problems", problems)
+                         .Text()
+                  << "\n";
+        return kExitOk;
+    }
+    if (args.Has("quiet")) {
+        ctx.Out() << DisplayText(outcome.ReportFile.string()) << "\n";
+        return kExitOk;
+    }
+    for (const std::string& line : outcome.Lines) {
+        ctx.Out() << DisplayText(line) << "\n";
+    }
+    return kExitOk;
+}
+
+}  // namespace qm

@@ -1,0 +1,49 @@
+#include "engine/Commands.h"
+
+#include "engine/Session.h"
+#include "reports/Report.h"
+
+namespace qm {
+
+AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
+    AuditOutcome outcome;
+    TPathsList& paths = session.Paths;
+    paths.Options = options;
+    paths.SplitMode = options.SplitMode;
+    session.Games.SplitMode = options.SplitMode;
+    session.Config.SplitMode = options.SplitMode;
+
+    auto previousProblems = paths.OnProblemLines;
+    paths.OnProblemLines = [&](const std::vector<std::string>& lines) {
+        outcome.ProblemLines.insert(outcome.ProblemLines.end(), lines.begin(), lines.end());
+        if (previousProblems) {
+            previousProblems(lines);
+        }
+    };
+    // What runs whatever happens: statuses again after a refresh, and the cache edits on disk.
+    struct Always {
+        TSession& session;
+        const TCheckOptions& options;
+        std::function<void(const std::vector<std::string>&)> previous;
+        ~Always() {
+            session.Paths.OnProblemLines = previous;
+            session.DirCache.Reset();
+            if (options.RefreshCache) {
+                session.Paths.SetRomStatus();
+            }
+        }
+    } always{session, options, previousProblems};
+
+    paths.Audit(outcome.Lines);
+    if (!paths.ProblemLines.empty()) {
+        outcome.ProblemLines.insert(outcome.ProblemLines.end(), paths.ProblemLines.begin(), paths.ProblemLines.end());
+        paths.ProblemLines.clear();
+    }
+    CompleteAuditReport(outcome.Lines);
+    outcome.ReportFile = SaveAuditReport(outcome.Lines, session.Config.TempDir);
+    paths.Reset(true);
+    paths.Scan(false);
+    return outcome;
+}
+
+}  // namespace qm
