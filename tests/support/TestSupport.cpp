@@ -120,6 +120,38 @@ std::string CrcOf(std::string_view bytes) {
     return text;
 }
 
+std::string ForgeCrc(std::string_view crcHex) {
+    std::uint32_t table[256];
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int k = 0; k < 8; ++k) {
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        table[i] = c;
+    }
+    // Over four bytes the register's start value shifts out entirely: the final register is
+    // the XOR of four table entries, each found from its top byte.
+    const std::uint32_t target = ~static_cast<std::uint32_t>(std::stoul(std::string(crcHex), nullptr, 16));
+    std::uint32_t indexes[4];
+    std::uint32_t reg = target;
+    for (int i = 3; i >= 0; --i) {
+        for (std::uint32_t k = 0; k < 256; ++k) {
+            if ((table[k] >> 24) == (reg >> 24)) {
+                indexes[i] = k;
+                reg = (reg ^ table[k]) << 8;
+                break;
+            }
+        }
+    }
+    std::string bytes(4, '\0');
+    reg = 0xFFFFFFFFu;
+    for (int i = 0; i < 4; ++i) {
+        bytes[static_cast<std::size_t>(i)] = static_cast<char>((reg ^ indexes[i]) & 0xFF);
+        reg = (reg >> 8) ^ table[indexes[i]];
+    }
+    return bytes;
+}
+
 CliRun RunCliCommand(const std::vector<std::string>& args) {
     std::ostringstream out;
     std::ostringstream err;

@@ -47,6 +47,8 @@ struct ZipEntrySpec {
 fs::path MakeZip(const fs::path& path, const std::vector<ZipEntrySpec>& entries);
 // CRC-32 of bytes as 8 lower-case hex digits.
 std::string CrcOf(std::string_view bytes);
+// Four bytes whose CRC-32 is the given one (8 hex digits).
+std::string ForgeCrc(std::string_view crcHex);
 
 // Runs the quillmark-cli verbs in-process; gives the exit status and what was printed.
 struct CliRun {

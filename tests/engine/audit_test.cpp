@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include "engine/Commands.h"
+#include "engine/Session.h"
+#include "game_db/UserPrompts.h"
+#include "support/TestSupport.h"
+
+namespace qm {
+namespace {
+
+using test::CrcOf;
+using test::MakeZip;
+using test::RomLine;
+
+const std::string kP1 = "puckman program 1";
+const std::string kP2 = "puckman program 2";
+const std::string kPJ = "pacman own program";
+const std::string kCommon = "a sound rom everybody uses";
+const std::string kB1 = "beta program";
+const std::string kC1 = "gamma program";
+const std::string kD1 = "delta program";
+
+// A session on a profile whose datafile is written by the test; the collection is built in
+// Root()/roms with real archives.
+class AuditTest : public test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        const std::vector<std::string> lines = {
+            RomLine("beta", "Beta", "beta", "Beta", "b1.bin", CrcOf(kB1), "N", "O", "12"),
+            RomLine("beta", "Beta", "beta", "Beta", "common.bin", CrcOf(kCommon), "N", "O", "26"),
+            RomLine("delta", "Delta", "delta", "Delta", "d1.bin", CrcOf(kD1), "N", "O", "13"),
+            RomLine("delta", "Delta", "delta", "Delta", "snd.bin", CrcOf(kCommon), "N", "O", "26"),
+            RomLine("gamma", "Gamma", "gamma", "Gamma", "c1.bin", CrcOf(kC1), "N", "O", "13"),
+            RomLine("gamma", "Gamma", "gamma", "Gamma", "common.bin", CrcOf(kCommon), "N", "O", "26"),
+            RomLine("puckman", "Puck Man", "pacman", "Pac-Man", "p1.bin", CrcOf(kP1), "N", "N", "17"),
+            RomLine("puckman", "Puck Man", "pacman", "Pac-Man", "pj.bin", CrcOf(kPJ), "N", "O", "18"),
+            RomLine("puckman", "Puck Man", "puckman", "Puck Man", "p1.bin", CrcOf(kP1), "N", "O", "17"),
+            RomLine("puckman", "Puck Man", "puckman", "Puck Man", "p2.bin", CrcOf(kP2), "N", "O", "17"),
+            RomLine("puckman", "Puck Man", "puckman", "Puck Man", "pal.bin", "00000000", "N", "O", "30"),
+        };
+        WriteFile("datas/test.dat", test::Datafile(lines, "mame", (Root() / "roms").string() + "/;"));
+        fs::create_directories(Roms());
+    }
+
+    fs::path Roms(const std::string& dir = "roms") const { return Root() / dir; }
+    std::string RomsDir(const std::string& dir = "roms") const { return Roms(dir).string() + "/"; }
+
+    // Loads the profile (scanning), then audits; the report as saved, closing lines included.
+    std::vector<std::string> Audit(const TCheckOptions& options = {}) {
+        session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
+        EXPECT_TRUE(session->UseEmulator("test"));
+        outcome = RunAudit(*session, options);
+        return outcome.Lines;
+    }
+
+    static std::vector<std::string> Report(std::vector<std::string> lines) {
+        lines.emplace_back();
+        lines.emplace_back("------------ end of report");
+        return lines;
+    }
+
+    RecordingPrompts prompts;
+    std::unique_ptr<TSession> session;
+    AuditOutcome outcome;
+};
+
+TEST_F(AuditTest, CorrectCollectionHasNothingToReport) {
+    MakeZip(Roms() / "puckman.zip", {{"p1.bin", kP1}, {"p2.bin", kP2}, {"pj.bin", kPJ}});
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"common.bin", kCommon}});
+    EXPECT_EQ(Audit(), Report({"Nothing to report !"}));
+    EXPECT_EQ(ReadFile(outcome.ReportFile), "Nothing to report !\r\n\r\n------------ end of report\r\n");
+    EXPECT_EQ(outcome.ReportFile, Root() / "cache/quillmark/report.txt");
+
+    TCheckOptions correct;
+    correct.ReportCorrectNames = true;
+    correct.ReportCorrectRoms = true;
+    const auto lines = Audit(correct);
+    EXPECT_EQ(lines[0], "beta.zip     : File name correct");
+    EXPECT_EQ(lines[1], "puckman.zip  : File name correct");
+    const std::string header = "File " + RomsDir() + "beta.zip";
+    EXPECT_EQ(lines[3], header);
+    EXPECT_EQ(lines[4], std::string(header.size() + 1, '='));
+    EXPECT_EQ(lines[5].substr(0, 22), "b1.bin       " + CrcOf(kB1).substr(0, 8) + " ");
+    EXPECT_EQ(lines[5], "b1.bin       " + CrcOf(kB1) + " correct");
+}
+
+TEST_F(AuditTest, MisnamedArchiveIsReportedUnderItsRightNameForTheRestOfTheReport) {
+    // Holds puckman's own ROMs; pacman is a clone of set puckman.
+    MakeZip(Roms() / "pacman.zip", {{"p1.bin", kP1}, {"p2.bin", kP2}, {"wrong.bin", kPJ}});
+    const auto lines = Audit();
+    const std::vector<std::string> expected = {
+        "pacman.zip   : Right name is puckman.zip ",
+        "",
+        "File " + RomsDir() + "puckman.zip",
+        std::string(("File " + RomsDir() + "puckman.zip").size() + 1, '='),
+        "wrong.bin    " + CrcOf(kPJ) + "         right name is pj.bin",
+    };
+    EXPECT_EQ(lines, Report(expected));
+    EXPECT_TRUE(fs::exists(Roms() / "pacman.zip"));  // nothing renamed on disk
+}
+
+TEST_F(AuditTest, ArchiveNamesThatCannotBeFixed) {
+    MakeZip(Roms() / "pacman.zip", {{"p1.bin", kP1}, {"p2.bin", kP2}});
+    MakeZip(Roms() / "puckman.zip", {{"p1.bin", kP1}, {"p2.bin", kP2}});
+    MakeZip(Roms() / "mystery.zip", {{"notes.bin", "nobody needs this"}});
+    MakeZip(Roms("cdrom") / "Beta.zip", {{"b1.bin", kB1}, {"common.bin", kCommon}});
+    ::setenv("QUILLMARK_TEST_READONLY_DIRS", Roms("cdrom").c_str(), 1);
+    WriteFile("datas/test.dat",
+              ReadFile(DataDir() / "test.dat").replace(ReadFile(DataDir() / "test.dat").find("romspaths="), 10,
+                                                       "romspaths=" + RomsDir("cdrom") + ";"));
+    TCheckOptions options;
+    options.ReportNotNeeded = false;
+    const auto lines = Audit(options);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Beta.zip     : Right name is beta.zip     but can't rename (Read Only device)");
+    EXPECT_EQ(lines[1], "mystery.zip  : No good name found");
+    EXPECT_EQ(lines[2], "pacman.zip   : Right name is puckman.zip  but can't rename (puckman.zip already exist)");
+    const std::string unknown = "notes.bin    " + CrcOf("nobody needs this") + "         Unknown";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), unknown), lines.end());
+}
+
+TEST_F(AuditTest, RomsNeededElsewhereDuplicatesAndUnneededEntries) {
+    // common.bin is needed by beta, gamma (as common.bin) and delta (as snd.bin).
+    MakeZip(Roms() / "puckman.zip",
+            {{"p1.bin", kP1}, {"p2.bin", kP2}, {"pj.bin", kPJ}, {"copy.bin", kP2}, {"common.bin", kCommon}});
+    MakeZip(Roms() / "gamma.zip", {{"c1.bin", kC1}, {"common.bin", kCommon}});
+    const auto lines = Audit();
+    const std::string c = CrcOf(kCommon);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "common.bin   " + c + "         missing in set beta.zip     (common.bin)"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "common.bin   " + c + "         missing in set delta.zip    (snd.bin)"),
+              lines.end());
+    // gamma.zip holds it already.
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find("gamma.zip    ("), std::string::npos) << line;
+    }
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "common.bin   " + c + "         not needed in this set"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "copy.bin     " + CrcOf(kP2) + "         duplicated"),
+              lines.end());
+    int duplicated = 0;
+    for (const std::string& line : lines) {
+        duplicated += line.find("duplicated") != std::string::npos;
+    }
+    EXPECT_EQ(duplicated, 1);
+}
+
+TEST_F(AuditTest, OneFilePerCloneReportsEveryCloneArchiveThatLacksARom) {
+    MakeZip(Roms() / "puckman.zip", {{"p1.bin", kP1}, {"p2.bin", kP2}, {"common.bin", kCommon}});
+    MakeZip(Roms() / "pacman.zip", {{"pj.bin", kPJ}});
+    TCheckOptions options;
+    options.SplitMode = true;
+    const auto lines = Audit(options);
+    const std::string c = CrcOf(kCommon);
+    int missing = 0;
+    for (const std::string& line : lines) {
+        missing += line.starts_with("common.bin   " + c + "         missing in set ");
+    }
+    EXPECT_EQ(missing, 3);  // beta, delta, gamma
+    // pacman.zip lacks p1.bin, which it shares with its parent.
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "p1.bin       " + CrcOf(kP1) + "         missing in set pacman.zip   (p1.bin)"),
+              lines.end());
+}
+
+TEST_F(AuditTest, ComplementedCrcAndNoGoodDumpNeedTheOption) {
+    // The complement of a ROM's CRC is its known bad dump; its data is a few forged bytes.
+    const std::string badDump = test::ForgeCrc(ComplementCrc(CrcOf(kP2)));
+    MakeZip(Roms() / "puckman.zip", {{"p1.bin", kP1}, {"p2.bin", badDump}, {"pal.bin", "some pal dump"}});
+    EXPECT_EQ(Audit(), Report({"Nothing to report !"}));
+
+    TCheckOptions options;
+    options.ReportNoGoodDump = true;
+    const auto lines = Audit(options);
+    const std::string header = "File " + RomsDir() + "puckman.zip";
+    const std::vector<std::string> expected = {
+        "",
+        header,
+        std::string(header.size() + 1, '='),
+        "p2.bin       " + ComplementCrc(CrcOf(kP2)) + " correct (complemented crc)",
+        "pal.bin      " + CrcOf("some pal dump") + " correct (No good dump known)",
+    };
+    EXPECT_EQ(lines, Report(expected)) << ::testing::PrintToString(lines);
+}
+
+TEST_F(AuditTest, CorruptArchivesAreIgnoredMovedOrDeleted) {
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"common.bin", kCommon}});
+    const std::string garbage = "PK\x03\x04 not really a zip archive";
+    TCheckOptions options;
+    options.RefreshCache = true;
+
+    WriteFile("roms/broken.zip", garbage);
+    Audit(options);
+    const std::string message = "File \"broken.zip\": This archive is not a valid Zip archive";
+    EXPECT_EQ(outcome.ProblemLines,
+              (std::vector<std::string>{"File " + RomsDir() + "broken.zip: " + message, message, "***** File ignored"}));
+    EXPECT_TRUE(fs::exists(Roms() / "broken.zip"));
+
+    options.Corrupted = CorruptedAction::Move;
+    options.CorruptedPath = (Root() / "bad/deeper").string() + "/";
+    WriteFile("bad/deeper/broken.zip", "an older file of that name");
+    Audit(options);
+    EXPECT_FALSE(fs::exists(Roms() / "broken.zip"));
+    EXPECT_EQ(ReadFile(Root() / "bad/deeper/broken (2).zip"), garbage);
+    EXPECT_EQ(ReadFile(Root() / "bad/deeper/broken.zip"), "an older file of that name");
+    EXPECT_EQ(outcome.ProblemLines.back(), "***** File moved to " + options.CorruptedPath);
+
+    options.Corrupted = CorruptedAction::Delete;
+    WriteFile("roms/broken.zip", garbage);
+    Audit(options);
+    EXPECT_FALSE(fs::exists(Roms() / "broken.zip"));
+    EXPECT_EQ(outcome.ProblemLines.back(), "***** File deleted");
+    EXPECT_TRUE(fs::exists(Roms() / "beta.zip"));
+    EXPECT_EQ(ReadFile(Roms() / "quillmark.dat").find("broken"), std::string::npos);
+}
+
+TEST_F(AuditTest, CancelStopsAfterTheCurrentEntry) {
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"x.bin", "unknown 1"}, {"y.bin", "unknown 2"}});
+    session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
+    ASSERT_TRUE(session->UseEmulator("test"));
+    int entriesSeen = 0;
+    session->Paths.OnMessage = [&](const std::string& text) {
+        if (text.starts_with("Auditing roms in file")) {
+            session->Paths.CancelRequested = true;  // as if Cancel was pressed now
+            ++entriesSeen;
+        }
+    };
+    try {
+        RunAudit(*session, TCheckOptions{});
+        FAIL() << "not cancelled";
+    } catch (const ECancelClick& e) {
+        EXPECT_STREQ(e.what(), "Process cancelled by user !");
+    }
+    EXPECT_EQ(entriesSeen, 1);
+    EXPECT_FALSE(fs::exists(Root() / "cache/quillmark/report.txt"));
+    EXPECT_TRUE(fs::exists(Roms() / "quillmark.dat"));
+}
+
+}  // namespace
+}  // namespace qm
