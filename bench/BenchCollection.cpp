@@ -424,6 +424,10 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
         a.FileName = std::move(newName);
     };
     const std::size_t n = archives.size();
+    std::size_t totalEntries = 0;  // before the faults, so that rates apply to the datafile's ROMs
+    for (const PlannedArchive& a : archives) {
+        totalEntries += a.Entries.size();
+    }
 
     take(rates.TruncatedArchives, [&](PlannedArchive& a) {
         const ZipBytes zip = BuildStoredZip(a.Entries);
@@ -530,10 +534,8 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
     });
 
     // Entry faults, in archives that have no other fault.
-    std::size_t totalEntries = 0;
     std::vector<std::pair<std::size_t, std::size_t>> candidates;
     for (std::size_t i = 0; i < n; ++i) {
-        totalEntries += archives[i].Entries.size();
         for (std::size_t k = 0; !faulted[i] && k < archives[i].Entries.size(); ++k) {
             candidates.emplace_back(i, k);
         }
