@@ -20,6 +20,9 @@
 //   directory.
 // - A name holding the byte 0xA4, CR or LF cannot be written in this format: the cache of that
 //   directory is then not written at all.
+// - A change prepared but not followed by Save (it failed, or never happened) keeps the cache
+//   from being written until a later Save; a change that failed half-way after an earlier one
+//   succeeded cannot be told apart, so callers that catch such a failure call Invalidate.
 #pragma once
 
 #include <cstddef>
@@ -76,8 +79,13 @@ public:
     void RenameZip(std::string_view oldPath, std::string_view newPath);
 
     // Removes the cache file of `directory` before one of its archives changes (once until the
-    // next write of that cache).
+    // next write of that cache). Throws EFileError when the file cannot be removed: the archive
+    // must then not be changed.
     void PrepareChange(const std::string& directory);
+    // The archives of `directory` may no longer match what its cache says (a change failed
+    // half-way): removes its cache file and forgets the in-memory copy, so that the next scan
+    // reads the archives.
+    void Invalidate(const std::string& directory);
     // Marks the current cache for writing; written by Flush. Nothing is written when the cache
     // has no file name (read-only medium without a data-directory cache), is partial, or holds
     // a name that cannot be written (then its file is removed).
@@ -100,10 +108,21 @@ private:
     struct Cache;
     Cache& Current();
     const Cache& Current() const;
+    Cache& Hold(const std::string& directory);
+    std::unique_ptr<Cache> Load(const std::string& directory) const;
+    std::filesystem::path FreeNumberedFileName() const;
+    void MarkIncomplete();
+    static void Write(Cache& cache);
+    static void RemoveFile(Cache& cache);
 
     std::filesystem::path dataDir_;
     std::string directory_;
     std::map<std::string, std::unique_ptr<Cache>> caches_;  // by directory
+    Cache* current_ = nullptr;
 };
+
+// The entry field AddZipListing writes for a stored entry name: the directory part as stored,
+// the file-name part in lower case.
+std::string CacheEntryName(std::string_view storedName);
 
 }  // namespace qm

@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -203,7 +205,52 @@ void SyncDirectory(const fs::path& dir) {
     }
 }
 
+namespace {
+
+// Writes the pieces in order with as few system calls as the pieces allow; 0 or an errno.
+int WritePieces(int fd, const std::vector<std::string_view>& pieces) {
+    std::vector<iovec> batch;
+    std::size_t next = 0;  // first piece not wholly written
+    std::size_t skip = 0;  // bytes of that piece already written
+    while (next < pieces.size()) {
+        batch.clear();
+        for (std::size_t i = next; i < pieces.size() && batch.size() < IOV_MAX; ++i) {
+            const std::string_view piece = i == next ? pieces[i].substr(skip) : pieces[i];
+            if (!piece.empty()) {
+                batch.push_back(iovec{const_cast<char*>(piece.data()), piece.size()});
+            }
+        }
+        if (batch.empty()) {
+            break;
+        }
+        const ssize_t n = ::writev(fd, batch.data(), static_cast<int>(batch.size()));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (n == 0) {
+            return EIO;
+        }
+        auto done = static_cast<std::size_t>(n);
+        while (next < pieces.size() && done >= pieces[next].size() - skip) {
+            done -= pieces[next].size() - skip;
+            skip = 0;
+            ++next;
+        }
+        skip += done;
+    }
+    return 0;
+}
+
+}  // namespace
+
 void WriteFileAtomic(const fs::path& file, std::string_view bytes) {
+    WritePiecesAtomic(file, std::vector<std::string_view>{bytes});
+}
+
+void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>& pieces) {
     const fs::path dir = file.parent_path();
     std::string pattern = (dir / (file.filename().string() + ".qmtmp-XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());
@@ -216,16 +263,8 @@ void WriteFileAtomic(const fs::path& file, std::string_view bytes) {
         ::unlink(temp.c_str());
         throw EFileError(file, "cannot write: " + SystemError(err));
     };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(errno);
-        }
-        done += static_cast<std::size_t>(n);
+    if (const int err = WritePieces(fd, pieces); err != 0) {
+        fail(err);
     }
     // Keep the permission bits of the file being replaced; a new file gets the usual 0644.
     struct stat old {};

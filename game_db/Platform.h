@@ -70,6 +70,9 @@ std::vector<std::string> ReadLines(const fs::path& file);
 // Replaces `file` atomically with `bytes` (temporary file in the same folder, flushed, renamed
 // over the old one, folder flushed). The old file stays whole on any error; throws EFileError.
 void WriteFileAtomic(const fs::path& file, std::string_view bytes);
+// The same for content held in pieces, written one after the other without being joined: a
+// large file edited in memory need not be copied into one buffer first.
+void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>& pieces);
 // Lines joined with CR LF, each line ended by it.
 void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& lines);
 // Flushes a folder so that a rename inside it survives a crash.
