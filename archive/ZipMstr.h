@@ -12,6 +12,11 @@
 
 namespace qm {
 
+namespace zipdir {
+class ByteSource;
+struct Outcome;
+}  // namespace zipdir
+
 // One central-directory entry. The first sixteen fields are the 42 bytes that follow the
 // central header signature, as stored; the 64-bit sizes and offset hold the real values (from
 // the zip64 extra field where the 32-bit fields are saturated).
@@ -73,7 +78,7 @@ std::string ZipMessageText(int number);
 inline constexpr int kZipCrcError = -999;
 
 class TZipMaster {
-public:
+  public:
     TZipMaster();
     ~TZipMaster();
     TZipMaster(const TZipMaster&) = delete;
@@ -86,6 +91,8 @@ public:
     int EntryCount() const;
     const std::vector<ZipDirEntry>& ZipEntries() const { return entries_; }
     void List();
+    // Lists bytes standing for the archive named ZipFilename (tests and fuzzing).
+    void ListFrom(zipdir::ByteSource& source);
 
     // Names for the next Add (file paths; each stored under its bare file name), Delete or
     // Extract (entry names, found without regard to ASCII case, '/' and '\' alike). Emptied by
@@ -104,6 +111,10 @@ public:
     // Renames the first entry matching oldName inside the archive (no data is recompressed).
     // SuccessCount 1 on success.
     void Rename(std::string_view oldName, std::string_view newName);
+    // Extracts entry `index` of the current listing into the new file `target` (never an
+    // existing one), checking size and CRC-32 as Extract does. False on failure, with ErrCode
+    // and Message set.
+    bool ExtractEntry(std::size_t index, const std::filesystem::path& target);
 
     // Copies one file; 0 on success, -1 destination not created, -2 short write, -3 source
     // missing or unreadable, -4 date not set, -9 size differs. An existing destination goes to
@@ -112,11 +123,21 @@ public:
 
     int ErrCode = 0;
     std::string Message;
+    // Whether Message is an error of the kind the desktop program shows at once; a file that is
+    // not a zip archive at all is reported without a message box.
+    bool MessageForDisplay = false;
     int SuccessCount = 0;
     // The archive comment of the last listing (not used by the program itself).
     std::string ZipComment;
 
-private:
+  private:
+    void Post(int number);
+    void Fail(int code, std::string text);
+    void Read(zipdir::ByteSource& source);
+    void Finish(int error, const zipdir::Outcome& outcome);
+    // Flushes a changed archive and lists it again; false when the flush failed.
+    bool Committed();
+
     std::filesystem::path zipFilename_;
     std::vector<ZipDirEntry> entries_;
     std::vector<char> buffer_;  // reused between listings

@@ -15,11 +15,11 @@
 namespace qm {
 
 class ECrcZipError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 class ECrcFileNotFound : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -35,7 +35,7 @@ std::uint32_t Crc32Of(const void* data, std::size_t size, std::uint32_t crc = 0)
 std::int64_t HeaderLength(std::int64_t size, bool sizeHeader, bool fixedHeader16);
 
 class TCrc32 {
-public:
+  public:
     TCrc32();
 
     void Clear() { items_.clear(); }
@@ -54,9 +54,17 @@ public:
     bool LookInZip = false;
     bool SkipTextFiles = false;
 
-private:
+  private:
+    struct ImageCrc {
+        std::uint32_t Crc = 0;
+        std::int64_t Size = 0;
+    };
+    void BuildFromZip();
+    ImageCrc ExtractAndCrc(std::size_t index);
+
     std::vector<TCrcItem> items_;
     TZipMaster zip_;  // reused: a scan lists thousands of archives
+    std::vector<char> readBuffer_;
 };
 
 }  // namespace qm
