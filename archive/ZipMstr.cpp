@@ -511,8 +511,27 @@ void TZipMaster::Finish(int error, const zipdir::Outcome& outcome) {
     }
 }
 
+void TZipMaster::RememberOwner(const fs::path& path) {
+    struct stat st {};
+    owner_ = {static_cast<uid_t>(-1), static_cast<gid_t>(-1)};
+    if (::geteuid() == 0 && ::stat(path.c_str(), &st) == 0) {
+        owner_ = {st.st_uid, st.st_gid};
+    }
+}
+
 bool TZipMaster::Committed() {
     std::string why;
+    // libzip's new file belongs to whoever wrote it; root tidying a user's collection gives it
+    // back to the archive's owner.
+    if (owner_.first != static_cast<uid_t>(-1)) {
+        struct stat st {};
+        if (::stat(zipFilename_.c_str(), &st) == 0 &&
+            (st.st_uid != owner_.first || st.st_gid != owner_.second)) {
+            if (::chown(zipFilename_.c_str(), owner_.first, owner_.second) != 0) {
+                // The archive is whole and in place; only its owner could not be kept.
+            }
+        }
+    }
     if (!FlushArchive(zipFilename_, why)) {
         Fail(ZIP_ER_WRITE, zipFilename_.string() + ": cannot flush the new archive: " + why);
         return false;
@@ -540,6 +559,7 @@ void TZipMaster::Add() {
         Fail(code, path.string() + ": " + why);
         return;
     }
+    RememberOwner(path);
     std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
     int added = 0;
     for (const std::string& file : files) {
@@ -617,6 +637,7 @@ void TZipMaster::Delete() {
         Fail(code, path.string() + ": " + why);
         return;
     }
+    RememberOwner(path);
     const std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
     std::vector<bool> gone(names.size(), false);
     int deleted = 0;
@@ -752,6 +773,7 @@ void TZipMaster::Rename(std::string_view oldName, std::string_view newName) {
         Fail(code, path.string() + ": " + why);
         return;
     }
+    RememberOwner(path);
     const Directory dir = ReadDirectory(archive.get(), path);
     const std::vector<std::string>& names = dir.Names;
     const std::vector<std::size_t> found = Matches(names, oldName);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -78,7 +79,7 @@ std::string ZipMessageText(int number);
 inline constexpr int kZipCrcError = -999;
 
 class TZipMaster {
-  public:
+public:
     TZipMaster();
     ~TZipMaster();
     TZipMaster(const TZipMaster&) = delete;
@@ -130,17 +131,19 @@ class TZipMaster {
     // The archive comment of the last listing (not used by the program itself).
     std::string ZipComment;
 
-  private:
+private:
     void Post(int number);
     void Fail(int code, std::string text);
     void Read(zipdir::ByteSource& source);
     void Finish(int error, const zipdir::Outcome& outcome);
+    void RememberOwner(const std::filesystem::path& path);
     // Flushes a changed archive and lists it again; false when the flush failed.
     bool Committed();
 
     std::filesystem::path zipFilename_;
     std::vector<ZipDirEntry> entries_;
     std::vector<char> buffer_;  // reused between listings
+    std::pair<unsigned, unsigned> owner_{~0u, ~0u};  // of the archive being changed, when root
 };
 
 }  // namespace qm

@@ -15,11 +15,11 @@
 namespace qm {
 
 class ECrcZipError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 class ECrcFileNotFound : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -35,7 +35,7 @@ std::uint32_t Crc32Of(const void* data, std::size_t size, std::uint32_t crc = 0)
 std::int64_t HeaderLength(std::int64_t size, bool sizeHeader, bool fixedHeader16);
 
 class TCrc32 {
-  public:
+public:
     TCrc32();
 
     void Clear() { items_.clear(); }
@@ -54,7 +54,7 @@ class TCrc32 {
     bool LookInZip = false;
     bool SkipTextFiles = false;
 
-  private:
+private:
     struct ImageCrc {
         std::uint32_t Crc = 0;
         std::int64_t Size = 0;
