@@ -97,13 +97,14 @@ public:
 
     // Names for the next Add (file paths; each stored under its bare file name), Delete or
     // Extract (entry names, found without regard to ASCII case, '/' and '\' alike). Emptied by
-    // each of these operations.
+    // each of these operations. A name that matches an entry exactly designates that entry only,
+    // not also its case variants.
     std::vector<std::string> FSpecArgs;
     // Extract writes here (under each entry's bare file name); it must name an existing folder.
     std::filesystem::path ExtrBaseDir;
 
     void Add();
-    // Removes every entry that matches each name.
+    // Removes every entry that matches each name. An archive left without entries is removed.
     void Delete();
     // Extracts the first entry matching each name; never overwrites an existing file, never
     // writes outside ExtrBaseDir or through a symlink, checks each entry's CRC-32 (a mismatch:
