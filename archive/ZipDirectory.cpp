@@ -17,7 +17,7 @@ constexpr std::size_t kZip64EndSize = 56;
 constexpr std::size_t kZip64LocatorSize = 20;
 // The largest comment plus the record: no end record can start further from the end.
 constexpr std::size_t kEndWindow = 65535 + kEndSize;
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 constexpr std::uint16_t kUtf8NameFlag = 0x0800;
 
 inline std::uint16_t U16(const char* p) {

@@ -305,7 +305,7 @@ Extraction WriteEntry(zip_t* za, zip_uint64_t index, int dirFd, const char* name
         return {err == EEXIST ? ZIP_ER_EXISTS : ZIP_ER_OPEN,
                 std::string(name) + ": " + (err == EEXIST ? "file exists" : ErrorText(err))};
     }
-    std::vector<char> buffer(256 * 1024);
+    std::vector<char> buffer(std::size_t{256} * 1024);
     zip_uint64_t total = 0;
     // libzip checks the CRC-32 only when a read reaches the end of the data, so the loop reads
     // until zip_fread gives 0.
