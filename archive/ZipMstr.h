@@ -8,9 +8,15 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm {
+
+namespace zipdir {
+class ByteSource;
+struct Outcome;
+}  // namespace zipdir
 
 // One central-directory entry. The first sixteen fields are the 42 bytes that follow the
 // central header signature, as stored; the 64-bit sizes and offset hold the real values (from
@@ -86,16 +92,19 @@ public:
     int EntryCount() const;
     const std::vector<ZipDirEntry>& ZipEntries() const { return entries_; }
     void List();
+    // Lists bytes standing for the archive named ZipFilename (tests and fuzzing).
+    void ListFrom(zipdir::ByteSource& source);
 
     // Names for the next Add (file paths; each stored under its bare file name), Delete or
     // Extract (entry names, found without regard to ASCII case, '/' and '\' alike). Emptied by
-    // each of these operations.
+    // each of these operations. A name that matches an entry exactly designates that entry only,
+    // not also its case variants.
     std::vector<std::string> FSpecArgs;
     // Extract writes here (under each entry's bare file name); it must name an existing folder.
     std::filesystem::path ExtrBaseDir;
 
     void Add();
-    // Removes every entry that matches each name.
+    // Removes every entry that matches each name. An archive left without entries is removed.
     void Delete();
     // Extracts the first entry matching each name; never overwrites an existing file, never
     // writes outside ExtrBaseDir or through a symlink, checks each entry's CRC-32 (a mismatch:
@@ -104,6 +113,10 @@ public:
     // Renames the first entry matching oldName inside the archive (no data is recompressed).
     // SuccessCount 1 on success.
     void Rename(std::string_view oldName, std::string_view newName);
+    // Extracts entry `index` of the current listing into the new file `target` (never an
+    // existing one), checking size and CRC-32 as Extract does. False on failure, with ErrCode
+    // and Message set.
+    bool ExtractEntry(std::size_t index, const std::filesystem::path& target);
 
     // Copies one file; 0 on success, -1 destination not created, -2 short write, -3 source
     // missing or unreadable, -4 date not set, -9 size differs. An existing destination goes to
@@ -112,14 +125,26 @@ public:
 
     int ErrCode = 0;
     std::string Message;
+    // Whether Message is an error of the kind the desktop program shows at once; a file that is
+    // not a zip archive at all is reported without a message box.
+    bool MessageForDisplay = false;
     int SuccessCount = 0;
     // The archive comment of the last listing (not used by the program itself).
     std::string ZipComment;
 
 private:
+    void Post(int number);
+    void Fail(int code, std::string text);
+    void Read(zipdir::ByteSource& source);
+    void Finish(int error, const zipdir::Outcome& outcome);
+    void RememberOwner(const std::filesystem::path& path);
+    // Flushes a changed archive and lists it again; false when the flush failed.
+    bool Committed();
+
     std::filesystem::path zipFilename_;
     std::vector<ZipDirEntry> entries_;
     std::vector<char> buffer_;  // reused between listings
+    std::pair<unsigned, unsigned> owner_{~0u, ~0u};  // of the archive being changed, when root
 };
 
 }  // namespace qm

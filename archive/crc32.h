@@ -55,8 +55,16 @@ public:
     bool SkipTextFiles = false;
 
 private:
+    struct ImageCrc {
+        std::uint32_t Crc = 0;
+        std::int64_t Size = 0;
+    };
+    void BuildFromZip();
+    ImageCrc ExtractAndCrc(std::size_t index);
+
     std::vector<TCrcItem> items_;
     TZipMaster zip_;  // reused: a scan lists thousands of archives
+    std::vector<char> readBuffer_;
 };
 
 }  // namespace qm

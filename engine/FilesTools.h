@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -24,5 +25,34 @@ bool FileHasAttr(const std::filesystem::path& fileName, unsigned attributes);
 // (directories separated by ':') declares directories read-only as well: tests run as root,
 // which writes anywhere, and use it to stand for read-only media.
 bool IsReadOnlyMedium(const std::filesystem::path& directory);
+
+// Raised by MoveFileOrCopy; the message says which step failed.
+class EFCantMove : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Moves a file: a rename, or, across file systems, a copy that is complete and flushed before
+// the source is deleted. An existing destination is replaced. Throws EFCantMove with "Can't
+// move file. (readonly)" (a read-only source that cannot be renamed), "Can't copy file. (...)"
+// (the source stays) or "Can't delete original. (...)" (both copies stay).
+void MoveFileOrCopy(const std::filesystem::path& source, const std::filesystem::path& destination);
+
+inline constexpr int kExecNotWaited = -10000;
+
+// Runs argv[0] (looked up in PATH) with the arguments, without a shell, in the caller's
+// environment and current directory, its standard input from /dev/null and, when stdoutFile is
+// given, its standard output written to that file. With `wait`, gives the exit code (128 + the
+// signal number for a process killed by a signal); gives kExecNotWaited when the process did not
+// start or `wait` is false. `minimized` asks for a minimized window, which only a desktop
+// session could honour; it is accepted and ignored.
+int ExecAndWait(const std::vector<std::string>& argv, bool wait, bool minimized,
+                const std::filesystem::path& stdoutFile = {});
+
+// Moves a file or folder to the freedesktop.org Trash ($XDG_DATA_HOME/Trash, or the
+// .Trash-UID folder at the top of the file system that holds it) under a name not used there
+// yet, with its .trashinfo record. False, with the reason in *error, when it could not be done;
+// the file then stays where it was.
+bool MoveToTrash(const std::filesystem::path& file, std::string* error = nullptr);
 
 }  // namespace qm
