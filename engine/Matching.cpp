@@ -53,7 +53,9 @@ void TFile::Analyse() {
 
     // 1. By CRC and by complemented CRC.
     for (TZipRom* entry : Roms) {
-        entry->CrcRom = games.FindSelectedRom(entry->Crc);
+        // CRC 00000000 is no dump at all (it is also the CRC of an empty file): such an entry
+        // is matched by its name only, never to some set's untrusted ROM by CRC.
+        entry->CrcRom = entry->Crc == kNoGoodDumpCrc ? nullptr : games.FindSelectedRom(entry->Crc);
         entry->ComplementRom = nullptr;
         entry->NameRom = nullptr;
         entry->SpecialCrc = false;
@@ -194,7 +196,7 @@ void TPathsList::AnalyseAll() {
 void TPathsList::SetRomStatus() {
     games_.ResetRomStatus();
     for (const TZipRom* entry : ZipRomsByCrc.Sorted()) {
-        if (TRom* rom = games_.FindSelectedRom(entry->Crc)) {
+        if (TRom* rom = entry->Crc == kNoGoodDumpCrc ? nullptr : games_.FindSelectedRom(entry->Crc)) {
             rom->Status = rsPresent;
         }
         if (entry->ComplementRom != nullptr) {

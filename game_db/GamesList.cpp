@@ -242,7 +242,9 @@ void TGamesList::MarkRomPresent(std::string_view zipPath, std::string_view romNa
 }
 
 void TGamesList::MarkRomPresentIn(TClone* cloneOfZip, std::string_view romName, std::string_view crc) {
-    if (TRom* rom = FindRom(crc)) {
+    // A found CRC of 00000000 says nothing (an empty file has it); no-good-dump ROMs are found by
+    // name below.
+    if (TRom* rom = crc == kNoGoodDumpCrc ? nullptr : FindRom(crc)) {
         rom->Status = rsPresent;
     }
     TRom* complemented = nullptr;
@@ -311,7 +313,7 @@ bool TGamesList::FindByComplementedCrcIn(TClone* cloneOfZip, std::string_view ro
 void TGamesList::NamesForCrc(std::string_view zipPath, std::string_view romName, TNeededNamesList& list,
                              std::string_view crc) {
     list.Clear();
-    if (const TRom* rom = FindRom(crc)) {
+    if (const TRom* rom = crc == kNoGoodDumpCrc ? nullptr : FindRom(crc)) {
         for (TClone* clone : rom->Clones) {
             if (clone->Name != clone->Game->Name) {
                 continue;
