@@ -1,5 +1,6 @@
 // The audit: every check of an archive's name and of its entries, with the report lines of
 // report mode. The repair runs the same checks in repair mode.
+#include <algorithm>
 #include <system_error>
 
 #include "engine/DatFileUnit.h"
@@ -184,51 +185,59 @@ void TPathsList::CollectRightNames(const TFile& file, std::string_view crc) {
     }
 }
 
+const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const TRom& rom, std::string_view crc) {
+    std::string key(reinterpret_cast<const char*>(&rom), sizeof(const TRom*));
+    key += crc;
+    if (const auto it = lackingTargets_.find(key); it != lackingTargets_.end()) {
+        return it->second;
+    }
+    std::vector<LackingTarget> lacking;
+    TNeedingClonesList needing;
+    games_.ClonesNeedingRom(rom, needing);
+    const std::string complement = ComplementOrEmpty(crc);
+    for (const NamedClone& need : needing) {
+        const std::string target = (SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
+        const TPath* dir = PathHolding(target);
+        // The archive that should hold it has it, under that name, with this CRC or its complement.
+        if (const TFile* held = dir == nullptr ? nullptr : dir->FindFile(target)) {
+            const bool present = std::any_of(held->Roms.begin(), held->Roms.end(), [&](const TZipRom* other) {
+                return other->Name == need.Name && CrcOrComplement(other->Crc, crc, complement);
+            });
+            if (present) {
+                continue;
+            }
+        }
+        // On a read-only medium, a copy of the archive in a writable directory may hold it.
+        if (dir != nullptr && dir->ReadOnly) {
+            const TPath* writable = WritablePathFor(target);
+            const TFile* copy = writable == nullptr ? nullptr : writable->FindFile(target);
+            if (copy != nullptr && std::any_of(copy->Roms.begin(), copy->Roms.end(),
+                                               [&](const TZipRom* other) { return other->Crc == crc; })) {
+                continue;
+            }
+        }
+        const TRom* needed = need.Clone->FindCloneRom(need.Name);
+        lacking.push_back(LackingTarget{need.Name, target, (dir == nullptr ? std::string() : dir->Path) + target,
+                                        needed != nullptr && needed->Crc == kNoGoodDumpCrc});
+    }
+    return lackingTargets_.emplace(std::move(key), std::move(lacking)).first->second;
+}
+
 void TZipRom::CheckNeededElsewhere(TReportLines& lines, CheckMode mode) {
     TPathsList& owner = *ZipFile->Dir->Owner;
-    TGamesList& games = owner.Games();
-    TNeedingClonesList needing;
-    games.ClonesNeedingRom(*CrcRom, needing);
-    const std::string complement = ComplementOrEmpty(Crc);
     const std::string ownPath = ZipFile->FullName();
     const std::string shortName = ShortName();
-    for (const NamedClone& need : needing) {
-        const std::string target = (owner.SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
-        TPath* dir = owner.PathHolding(target);
-        const std::string targetPath = (dir == nullptr ? std::string() : dir->Path) + target;
-        const TRom* needed = need.Clone->FindCloneRom(need.Name);
-        if (needed != nullptr && needed->Crc == kNoGoodDumpCrc && need.Name != shortName) {
+    for (const TPathsList::LackingTarget& target : owner.TargetsLacking(*CrcRom, Crc)) {
+        // A ROM of unknown good dump is only needed under its own name.
+        if (target.NeededIsNoGoodDump && target.NeededName != shortName) {
             continue;
         }
-        const TFile* held = dir == nullptr ? nullptr : dir->FindFile(target);
-        if (held != nullptr) {
-            bool present = false;
-            for (const TZipRom* other : held->Roms) {
-                present = present || (other->Name == need.Name && CrcOrComplement(other->Crc, Crc, complement));
-            }
-            if (present) {
-                continue;
-            }
-        }
-        if (dir != nullptr && dir->ReadOnly) {
-            const TPath* writable = owner.WritablePathFor(target);
-            const TFile* copy = writable == nullptr ? nullptr : writable->FindFile(target);
-            bool present = false;
-            if (copy != nullptr) {
-                for (const TZipRom* other : copy->Roms) {
-                    present = present || other->Crc == Crc;
-                }
-            }
-            if (present) {
-                continue;
-            }
-        }
-        if (targetPath == ownPath) {
+        if (target.TargetPath == ownPath) {
             continue;
         }
         if (mode == CheckMode::Report) {
-            lines.push_back(EntryStart(*this) + std::string(kGap) + "missing in set " + P(target) + " (" + need.Name +
-                            ")");
+            lines.push_back(EntryStart(*this) + std::string(kGap) + "missing in set " + P(target.TargetArchive) + " (" +
+                            target.NeededName + ")");
         }
     }
 }

@@ -29,9 +29,17 @@ bool IsNoGoodDumpRom(const TRom* rom) { return rom != nullptr && rom->Crc == kNo
 
 }  // namespace
 
-TClone* TFile::CloneOfFile() const { return Games().CloneOfZip(Name); }
+TClone* TFile::CloneOfFile() const {
+    if (analysedName_ == Name) {
+        return cloneOfFile_;
+    }
+    return Games().CloneOfZip(Name);
+}
 
 TGame* TFile::GameOfFile() const {
+    if (analysedName_ == Name) {
+        return gameOfFile_;
+    }
     TGame* const* game = Games().SelectedSets.Find(BaseKey(Name));
     return game == nullptr ? nullptr : *game;
 }
@@ -48,8 +56,11 @@ TPath* TFile::PreferredPath() const { return Dir->Owner->WritablePathFor(Name); 
 void TFile::Analyse() {
     TGamesList& games = Games();
     const bool splitMode = Dir->Owner->SplitMode;
+    analysedName_.clear();
     cloneOfFile_ = CloneOfFile();
     gameOfFile_ = GameOfFile();
+    // The selection does not change while the checks run; only a rename changes these.
+    analysedName_ = Name;
 
     // 1. By CRC and by complemented CRC.
     for (TZipRom* entry : Roms) {
@@ -79,8 +90,9 @@ void TFile::Analyse() {
     // own name; then shared and no-good-dump ROMs.
     Clone = nullptr;
     TClone* fallback = nullptr;
+    const bool cloneMayHoldNoDump = cloneOfFile_ != nullptr && cloneOfFile_->Game->MayHoldNoGoodDumpRom;
     for (TZipRom* entry : Roms) {
-        if (cloneOfFile_ != nullptr && IsNoGoodDumpRom(cloneOfFile_->FindCloneRom(ShortNameOf(entry->Name)))) {
+        if (cloneMayHoldNoDump && IsNoGoodDumpRom(cloneOfFile_->FindCloneRom(ShortNameOf(entry->Name)))) {
             fallback = cloneOfFile_;
             continue;
         }
@@ -102,7 +114,7 @@ void TFile::Analyse() {
     }
 
     // 3. No-good-dump ROMs of the archive's set, by name.
-    if (cloneOfFile_ != nullptr) {
+    if (cloneMayHoldNoDump) {
         for (TZipRom* entry : Roms) {
             if (entry->CrcRom != nullptr) {
                 continue;
@@ -121,20 +133,20 @@ void TFile::Analyse() {
     // 4. ROMs of unknown good dump held under the entry's name.
     for (TZipRom* entry : Roms) {
         const std::string_view shortName = ShortNameOf(entry->Name);
-        if (Clone != nullptr) {
+        if (Clone != nullptr && Clone->Game->MayHoldNoGoodDumpRom) {
             TRom* rom = Clone->Game->FindRomByName(shortName);
             if (IsNoGoodDumpRom(rom)) {
                 entry->NameRom = rom;
             }
         }
         if (splitMode) {
-            if (cloneOfFile_ != nullptr) {
+            if (cloneMayHoldNoDump) {
                 TRom* rom = cloneOfFile_->FindCloneRom(shortName);
                 if (IsNoGoodDumpRom(rom)) {
                     entry->NameRom = rom;
                 }
             }
-        } else if (gameOfFile_ != nullptr) {
+        } else if (gameOfFile_ != nullptr && gameOfFile_->MayHoldNoGoodDumpRom) {
             TRom* rom = gameOfFile_->FindRomByName(shortName);
             if (IsNoGoodDumpRom(rom)) {
                 entry->NameRom = rom;
@@ -195,15 +207,28 @@ void TPathsList::AnalyseAll() {
 
 void TPathsList::SetRomStatus() {
     games_.ResetRomStatus();
-    for (const TZipRom* entry : ZipRomsByCrc.Sorted()) {
-        if (TRom* rom = entry->Crc == kNoGoodDumpCrc ? nullptr : games_.FindSelectedRom(entry->Crc)) {
-            rom->Status = rsPresent;
-        }
-        if (entry->ComplementRom != nullptr) {
-            entry->ComplementRom->Status = rsPresent;
-        }
-        if (entry->NameRom != nullptr) {
-            entry->NameRom->Status = rsPresent;
+    // Marking present does not depend on the order of the entries.
+    for (const auto& path : paths_) {
+        for (const TFile* file : path->Files()) {
+            for (const TZipRom* entry : file->Roms) {
+                TRom* rom = nullptr;
+                if (entry->Crc != kNoGoodDumpCrc) {
+                    // Matching found the selected ROM of this CRC already, unless the archive
+                    // changed since.
+                    rom = file->Analysed ? (entry->CrcRom != nullptr && entry->CrcRom->Crc == entry->Crc ? entry->CrcRom
+                                                                                                       : nullptr)
+                                         : games_.FindSelectedRom(entry->Crc);
+                }
+                if (rom != nullptr) {
+                    rom->Status = rsPresent;
+                }
+                if (entry->ComplementRom != nullptr) {
+                    entry->ComplementRom->Status = rsPresent;
+                }
+                if (entry->NameRom != nullptr) {
+                    entry->NameRom->Status = rsPresent;
+                }
+            }
         }
     }
     games_.ComputeStatus();

@@ -63,6 +63,7 @@ std::string TZipRom::ShortName() const { return FileNameOfPath(Name); }
 void TZipRom::SetName(std::string_view newName) {
     Name = newName;
     ZipFile->Dir->Owner->ZipRomsByName.KeyChanged();
+    ZipFile->Dir->Owner->ModelChanged();
 }
 
 TZipRom* TFile::AddRom(std::string_view name, std::string_view crc) {
@@ -74,6 +75,7 @@ TZipRom* TFile::AddRom(std::string_view name, std::string_view crc) {
     Roms.Add(entry);
     owner.ZipRomsByName.Add(entry);
     owner.ZipRomsByCrc.Add(entry);
+    owner.ModelChanged();
     Analysed = false;
     return entry;
 }
@@ -81,6 +83,7 @@ TZipRom* TFile::AddRom(std::string_view name, std::string_view crc) {
 void TFile::RemoveRom(TZipRom* entry) {
     TPathsList& owner = *Dir->Owner;
     entry->Removed = true;
+    owner.ModelChanged();
     owner.ZipRomsByName.Remove(entry);
     owner.ZipRomsByCrc.Remove(entry);
     for (std::size_t i = 0; i < Roms.size(); ++i) {
@@ -101,6 +104,7 @@ bool TFile::SetName(std::string_view newName) {
     Name = newName;
     Dir->byName_.emplace(Name, this);
     Dir->Owner->Files.KeyChanged();
+    Dir->Owner->ModelChanged();
     return true;
 }
 
@@ -125,7 +129,7 @@ int TFile::IndexOfName(std::string_view name) const {
 TGamesList& TFile::Games() const { return Dir->Owner->Games(); }
 
 TFile* TPath::FindFile(std::string_view archiveName) const {
-    const auto it = byName_.find(std::string(archiveName));
+    const auto it = byName_.find(archiveName);
     return it == byName_.end() ? nullptr : it->second;
 }
 
@@ -139,6 +143,7 @@ TFile* TPath::FindOrAddFile(std::string_view archiveName) {
     files_.push_back(file);
     byName_.emplace(file->Name, file);
     Owner->Files.Add(file);
+    Owner->ModelChanged();
     return file;
 }
 
@@ -150,6 +155,7 @@ void TPath::RemoveFile(TFile* file) {
     }
     std::erase(files_, file);
     byName_.erase(file->Name);
+    Owner->ModelChanged();
 }
 
 bool TPath::LoadFromCache(const fs::path& cacheFileName) {
@@ -317,6 +323,7 @@ void TPathsList::Reset(bool keepPaths) {
     Files.Clear();
     ZipRomsByName.Clear();
     ZipRomsByCrc.Clear();
+    ModelChanged();
     paths_.clear();
     romStore_.clear();
     fileStore_.clear();
@@ -421,6 +428,35 @@ bool TPathsList::ScanFromCache(TPath& path, bool refreshCache) {
     return false;
 }
 
+void TPathsList::RecordBadDumps() {
+    // Marking the found ROMs present is redone from the matching results at the end of the
+    // scan; what lasts of this step is that a CRC which is the complement of a datafile CRC is
+    // recorded as that ROM's known bad dump. Those entries are few: they are found by hash
+    // lookups, then recorded in the order of the entries' CRC text.
+    std::vector<TZipRom*> badDumps;
+    int done = 0;
+    const int total = static_cast<int>(ZipRomsByCrc.size());
+    for (const auto& path : paths_) {
+        for (TFile* file : path->Files()) {
+            for (TZipRom* entry : file->Roms) {
+                Progress(done++, total - 1);
+                const auto value = ParseCrcHex(entry->Crc);
+                if (value && entry->Crc.size() == 8 && games_.FindRom(CrcToHex(~*value)) != nullptr) {
+                    badDumps.push_back(entry);
+                }
+            }
+        }
+    }
+    std::sort(badDumps.begin(), badDumps.end(), [](const TZipRom* a, const TZipRom* b) {
+        const int c = CompareFolded(a->Crc, b->Crc);
+        return c != 0 ? c < 0 : a->Sequence > b->Sequence;
+    });
+    for (const TZipRom* entry : badDumps) {
+        TClone* cloneOfZip = games_.CloneOfZip(entry->ZipFile->Name);
+        games_.MarkRomPresentIn(cloneOfZip, entry->Name, entry->Crc);
+    }
+}
+
 void TPathsList::Scan(bool refreshCache) {
     dirCache_.Reset();
     Reset(true);
@@ -450,24 +486,7 @@ void TPathsList::Scan(bool refreshCache) {
     }
 
     ShowText("Adding roms to the database ...");
-    const auto& entries = ZipRomsByCrc.Sorted();
-    const int n = static_cast<int>(entries.size());
-    // The archive's clone is looked up once per archive, not once per entry.
-    const TFile* lastFile = nullptr;
-    TClone* cloneOfZip = nullptr;
-    std::unordered_map<const TFile*, TClone*> clones;
-    clones.reserve(Files.size());
-    for (int i = 0; i < n; ++i) {
-        Progress(i, n - 1);
-        const TZipRom* entry = entries[static_cast<std::size_t>(i)];
-        if (entry->ZipFile != lastFile) {
-            lastFile = entry->ZipFile;
-            const auto it = clones.find(lastFile);
-            cloneOfZip = it != clones.end() ? it->second
-                                            : clones.emplace(lastFile, games_.CloneOfZip(lastFile->Name)).first->second;
-        }
-        games_.MarkRomPresentIn(cloneOfZip, entry->Name, entry->Crc);
-    }
+    RecordBadDumps();
     dirCache_.Reset();
     ShowText("Analysing roms ...");
     AnalyseAll();

@@ -148,9 +148,12 @@ struct TFile {
 private:
     friend struct TZipRom;
     TGamesList& Games() const;
-    // CloneOfFile / GameOfFile as of the last Analyse (the selection does not change during it).
+    friend class TPathsList;
+    // CloneOfFile / GameOfFile as of the last Analyse, for the name it was run with.
+    std::string analysedName_;
     TClone* cloneOfFile_ = nullptr;
     TGame* gameOfFile_ = nullptr;
+
 };
 
 struct TPath {
@@ -172,8 +175,12 @@ struct TPath {
 
 private:
     friend struct TFile;
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
     std::vector<TFile*> files_;
-    std::unordered_map<std::string, TFile*> byName_;
+    std::unordered_map<std::string, TFile*, NameHash, std::equal_to<>> byName_;
 };
 
 // A list of objects kept in key order, sorted when it is read after changes: a repair adds and
@@ -219,10 +226,33 @@ public:
 private:
     void Sort() const {
         std::erase_if(items_, [](const T* item) { return item->Removed; });
-        std::sort(items_.begin(), items_.end(), [](const T* a, const T* b) {
-            const int c = CompareFolded(KeyOf{}(a), KeyOf{}(b));
-            return c != 0 ? c < 0 : a->Sequence > b->Sequence;
+        // Sort (prefix, key, item) slots: the first eight folded bytes decide most comparisons
+        // without touching the items.
+        struct Slot {
+            std::uint64_t Prefix;
+            std::string_view Key;
+            T* Item;
+        };
+        std::vector<Slot> slots;
+        slots.reserve(items_.size());
+        for (T* item : items_) {
+            const std::string_view key = KeyOf{}(item);
+            std::uint64_t prefix = 0;
+            for (std::size_t k = 0; k < 8; ++k) {
+                prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(AsciiLower(key[k])) : 0u);
+            }
+            slots.push_back(Slot{prefix, key, item});
+        }
+        std::sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
+            if (a.Prefix != b.Prefix) {
+                return a.Prefix < b.Prefix;
+            }
+            const int c = CompareFolded(a.Key, b.Key);
+            return c != 0 ? c < 0 : a.Item->Sequence > b.Item->Sequence;
         });
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            items_[i] = slots[i].Item;
+        }
         sorted_ = true;
     }
 
@@ -303,9 +333,28 @@ public:
     // Object storage: entries and archives live until Reset.
     TZipRom* NewZipRom();
     TFile* NewFile();
+    // Any change of the model (archives, entries, names) drops what the checks worked out from it.
+    void ModelChanged() {
+        if (!lackingTargets_.empty()) {
+            lackingTargets_.clear();
+        }
+    }
+
+    // The archives that need a ROM (found by the given CRC) under some name and lack it: the
+    // part of the needed-elsewhere check that does not depend on the entry at hand. Every
+    // archive holding a widely shared ROM asks the same question, so the answer is kept until
+    // the model changes.
+    struct LackingTarget {
+        std::string NeededName;
+        std::string TargetArchive;
+        std::string TargetPath;
+        bool NeededIsNoGoodDump = false;
+    };
+    const std::vector<LackingTarget>& TargetsLacking(const TRom& rom, std::string_view crc);
 
 private:
     bool ScanFromCache(TPath& path, bool refreshCache);
+    void RecordBadDumps();
 
     TGamesList& games_;
     TDatFile& dirCache_;
@@ -315,6 +364,7 @@ private:
     std::deque<TFile> fileStore_;
     std::uint64_t nextSequence_ = 0;
     int lastPercent_ = -1;
+    std::unordered_map<std::string, std::vector<LackingTarget>> lackingTargets_;
 };
 
 }  // namespace qm

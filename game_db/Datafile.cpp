@@ -238,6 +238,7 @@ TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
     }
     RomsByCrc.SortAppended();
     CrcListsChanged();
+    NoGoodDumpFlagsChanged();
     FireCounts();
     ComputeStatus();
     return result;

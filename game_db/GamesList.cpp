@@ -108,6 +108,16 @@ void TGamesList::UpdateCrcRanks() {
     crcRanksValid_ = true;
 }
 
+void TGamesList::NoGoodDumpFlagsChanged() {
+    for (TRom& rom : romStore_) {
+        if (rom.NoGoodDump) {
+            for (TClone* clone : rom.Clones) {
+                clone->Game->MayHoldNoGoodDumpRom = true;
+            }
+        }
+    }
+}
+
 void TGamesList::Clear() {
     RomsByCrc.Clear();
     AllClones.Clear();
@@ -251,7 +261,7 @@ void TGamesList::MarkRomPresentIn(TClone* cloneOfZip, std::string_view romName, 
     if (FindByComplementedCrcIn(cloneOfZip, romName, crc, complemented)) {
         complemented->Status = rsPresent;
     }
-    if (const TGame* game = cloneOfZip == nullptr ? nullptr : cloneOfZip->Game) {
+    if (const TGame* game = cloneOfZip == nullptr ? nullptr : cloneOfZip->Game; game && game->MayHoldNoGoodDumpRom) {
         TRom* rom = game->FindRomByName(romName);
         if (rom != nullptr && rom->NoGoodDump) {
             rom->Status = rsPresent;
@@ -281,6 +291,9 @@ bool TGamesList::FindByComplementedCrcIn(TClone* cloneOfZip, std::string_view ro
     if (TRom* found = complement.empty() ? nullptr : FindRom(complement)) {
         rom = found;
         found->NoGoodDump = true;
+        for (TClone* clone : found->Clones) {
+            clone->Game->MayHoldNoGoodDumpRom = true;
+        }
         if (!found->Clones.empty()) {
             const TClone* first = found->Clones[0];
             const int index = first->Roms.IndexOfRom(found);
@@ -298,7 +311,8 @@ bool TGamesList::FindByComplementedCrcIn(TClone* cloneOfZip, std::string_view ro
         }
         return true;
     }
-    if (const TClone* clone = cloneOfZip) {
+    // Only a set holding a no-good-dump ROM has lines here.
+    if (const TClone* clone = cloneOfZip; clone != nullptr && clone->Game->MayHoldNoGoodDumpRom) {
         for (auto [it, end] = NoGoodDumpRoms.EqualRange(romName); it != end; ++it) {
             const TRom* candidate = it->Rom;
             if (it->Name == romName && !candidate->Clones.empty() && candidate->Clones[0]->Game == clone->Game) {

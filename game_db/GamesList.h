@@ -121,6 +121,9 @@ struct TGame {
     bool NeoGeo = false;
     TClonesList Clones;
     TGamesList* Owner = nullptr;
+    // Some clone of the set lists a ROM flagged NoGoodDump: only then can a lookup by name for
+    // such a ROM succeed, which the matching does for every archive entry.
+    bool MayHoldNoGoodDumpRom = false;
 
     TRom* FindRomByName(std::string_view romName) const;
     TRom* FindRomByCrc(std::string_view crc) const;
@@ -210,6 +213,10 @@ public:
     TCrcList RomsByCrc;
     TCrcList SelectedRoms;
     TNoGoodDumpList NoGoodDumpRoms;
+
+    // Recomputes TGame::MayHoldNoGoodDumpRom after ROMs were flagged NoGoodDump in bulk (loading,
+    // building).
+    void NoGoodDumpFlagsChanged();
 
     // Generation for TRom::SelectionMark.
     std::uint32_t NextSelectionMark() { return ++selectionGeneration_; }

@@ -67,6 +67,8 @@ void TSubList::Rebuild() {
     }
     games_.SelectedRoms.AssignSorted(std::move(selectedRoms));
     games_.SelectedRomsChanged();
+    // Matching looks the selected ROMs up by CRC for every archive entry; index them now.
+    (void)games_.FindSelectedRom(kNoGoodDumpCrc);
     SetCount = static_cast<int>(games_.SelectedSets.size());
     CloneCount = static_cast<int>(games_.SelectedClones.size());
     RomCount = static_cast<int>(games_.SelectedRoms.size());

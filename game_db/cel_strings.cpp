@@ -226,9 +226,18 @@ std::optional<std::uint32_t> ParseCrcHex(std::string_view hex) {
         return std::nullopt;
     }
     std::uint32_t value = 0;
-    const auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), value, 16);
-    if (ec != std::errc() || ptr != hex.data() + hex.size()) {
-        return std::nullopt;
+    for (const char c : hex) {
+        std::uint32_t digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<std::uint32_t>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<std::uint32_t>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<std::uint32_t>(c - 'A' + 10);
+        } else {
+            return std::nullopt;
+        }
+        value = (value << 4) | digit;
     }
     return value;
 }
