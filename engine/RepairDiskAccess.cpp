@@ -76,15 +76,32 @@ void TRepairDiskAccess::ExtractRom(TZipRom& entry) {
         MakeWritable(target);
         fs::remove(target, ec);
     }
-    const fs::path folder = target.parent_path();
-    fs::create_directories(folder, ec);
+    fs::create_directories(target.parent_path(), ec);
     RepairZip.ErrCode = 0;
     RepairZip.SetZipFilename(entry.ZipFile->FullName());
-    RepairZip.FSpecArgs = {entry.Name};
-    RepairZip.ExtrBaseDir = folder;
-    RepairZip.Extract();
-    if (RepairZip.SuccessCount == 0) {
+    if (RepairZip.ErrCode != 0) {
         throw EExtractRomError(RepairZip.Message);
+    }
+    // The entry of that name whose CRC is the entry's: an archive may hold one name twice.
+    const auto& listed = RepairZip.ZipEntries();
+    std::size_t index = listed.size();
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (LowerCase(listed[i].FileName) != entry.Name) {
+            continue;
+        }
+        if (index == listed.size()) {
+            index = i;
+        }
+        if (CrcToHex(listed[i].Crc32) == entry.Crc) {
+            index = i;
+            break;
+        }
+    }
+    if (index == listed.size()) {
+        throw EExtractRomError(entry.ZipFile->FullName() + ": no entry named " + entry.Name);
+    }
+    if (!RepairZip.ExtractEntry(index, target)) {
+        throw EExtractRomError(RepairZip.ErrCode == kZipCrcError ? std::string("Bad crc") : RepairZip.Message);
     }
     MakeWritable(target);
     extractedFile_ = entry.Name;
