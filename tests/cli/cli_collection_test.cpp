@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/TestSupport.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunCliCommand;
+
+// The demo profile and the demo collection, built by the project's own demo scripts.
+class CliCollectionTest : public test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        const fs::path source = QM_SOURCE_DIR;
+        fs::copy_file(source / "demo/datas/demo.dat", DataDir() / "demo.dat");
+        const std::string command = "python3 '" + (source / "demo/make_collection.py").string() + "' '" +
+                                    (DataDir() / "roms").string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_EQ(RunCliCommand({"use", "demo"}).Status, 0);
+    }
+};
+
+TEST_F(CliCollectionTest, ScanStatusAndPaths) {
+    auto run = RunCliCommand({"scan"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("Sets:   7 (complete 4, incomplete 2, empty 1)"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("broken.zip: File \"broken.zip\": This archive is not a valid Zip archive"),
+              std::string::npos);
+
+    run = RunCliCommand({"scan", "--json"});
+    for (const char* key : {"\"sets\": 7", "\"sets_complete\": 4", "\"sets_incomplete\": 2", "\"sets_empty\": 1",
+                            "\"clones\": 10", "\"clones_complete\": 7", "\"roms\": 27"}) {
+        EXPECT_NE(run.Out.find(key), std::string::npos) << key << " in " << run.Out;
+    }
+
+    run = RunCliCommand({"status", "--clones", "--incomplete"});
+    EXPECT_EQ(run.Out, "moonracea moonrace incomplete nogooddump\npixelpop pixelpop incomplete\n");
+    run = RunCliCommand({"status", "--missing"});
+    EXPECT_EQ(run.Out, "moonrace incomplete nogooddump\npixelpop incomplete\nturbotk empty\n");
+    run = RunCliCommand({"status", "--sets", "--json"});
+    EXPECT_NE(run.Out.find("{\"name\": \"turbotk\", \"state\": \"empty\", \"nogooddump\": false}"), std::string::npos)
+        << run.Out;
+    EXPECT_EQ(RunCliCommand({"status", "--sets", "--clones"}).Status, 1);
+
+    const std::string extra = (Root() / "extra").string() + "/";
+    run = RunCliCommand({"paths", "add", (Root() / "extra").string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find(extra), std::string::npos);
+    EXPECT_EQ(RunCliCommand({"paths", "add", extra}).Status, 1);  // already there
+    EXPECT_NE(ReadFile(DataDir() / "demo.dat").find(extra + ";"), std::string::npos);
+    run = RunCliCommand({"paths", "remove", extra});
+    EXPECT_EQ(run.Out.find(extra), std::string::npos);
+    EXPECT_EQ(RunCliCommand({"paths", "remove", extra}).Status, 1);
+}
+
+TEST_F(CliCollectionTest, AuditReportsTheDemoCollection) {
+    auto run = RunCliCommand({"audit", "--refresh", "--corrupted=move:" + (Root() / "bad").string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::string roms = (DataDir() / "roms").string() + "/";
+    const std::string expected = "mystery.zip  : No good name found\n"
+                                 "starblaster.zip : Right name is starblas.zip\n"
+                                 "\n"
+                                 "File " + roms + "mystery.zip\n" +
+                                 std::string(("File " + roms + "mystery.zip").size() + 1, '=') + "\n" +
+                                 "notes.bin    " + test::CrcOf("nobody needs this\n") + "         Unknown\n"
+                                 "\n"
+                                 "------------ end of report\n";
+    EXPECT_EQ(run.Out, expected);
+    EXPECT_NE(run.Err.find("***** File moved to " + (Root() / "bad").string() + "/"), std::string::npos) << run.Err;
+    EXPECT_TRUE(fs::exists(Root() / "bad/broken.zip"));
+    EXPECT_EQ(ReadFile(Root() / "cache/quillmark/report.txt"), [&] {
+        std::string crlf;
+        for (const char c : expected) {
+            crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        }
+        return crlf;
+    }());
+
+    // Without the archive-name check the misnamed archive keeps its name for the rest of the
+    // report, and its entries belong to no set; silencing those checks too leaves nothing.
+    run = RunCliCommand({"audit", "--no-bad-zip-names"});
+    EXPECT_NE(run.Out.find("sb-1.6f      baeb1045         missing in set starblas.zip (sb-1.6f)"), std::string::npos)
+        << run.Out;
+    run = RunCliCommand(
+        {"audit", "--quiet", "--no-bad-zip-names", "--no-unknown", "--no-needed-elsewhere", "--no-not-needed"});
+    EXPECT_EQ(run.Out, (Root() / "cache/quillmark/report.txt").string() + "\n");
+    EXPECT_EQ(ReadFile(Root() / "cache/quillmark/report.txt"), "Nothing to report !\r\n\r\n------------ end of report\r\n");
+    EXPECT_EQ(RunCliCommand({"audit", "--corrupted=sideways"}).Status, 1);
+}
+
+}  // namespace
+}  // namespace qm
