@@ -224,29 +224,19 @@ struct TDatFile::Cache {
         text = std::move(bytes);
         const std::string_view all = text;
         nodes.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')));
-        std::size_t pos = 0;
         std::size_t lineNumber = 0;
         std::vector<std::uint32_t>* lastLines = nullptr;
         std::string_view lastArchive;
         // Lines stay where they are in the buffer; only the line ends are stepped over.
-        while (pos < all.size()) {
-            std::size_t end = all.find('\n', pos);
-            const std::size_t next = end == std::string_view::npos ? all.size() : end + 1;
-            if (end == std::string_view::npos) {
-                end = all.size();
-            }
-            std::size_t stop = end;
-            if (stop > pos && all[stop - 1] == '\r') {
-                --stop;
-            }
-            const std::string_view line = all.substr(pos, stop - pos);
+        LineReader reader(all);
+        for (std::string_view line; reader.Next(line);) {
             if (lineNumber == 0) {
                 version = line;
             } else if (lineNumber == 1) {
                 directoryLine = line;
             } else {
                 const std::uint32_t id = static_cast<std::uint32_t>(nodes.size());
-                nodes.push_back(Node{pos, static_cast<std::uint32_t>(line.size()), kNone, kNone});
+                nodes.push_back(Node{static_cast<std::size_t>(line.data() - all.data()), static_cast<std::uint32_t>(line.size()), kNone, kNone});
                 LinkAtEnd(id);
                 if (const auto archive = ArchiveOf(line)) {
                     if (lastLines == nullptr || *archive != lastArchive) {
@@ -261,7 +251,6 @@ struct TDatFile::Cache {
                 }
             }
             ++lineNumber;
-            pos = next;
         }
         return lineNumber >= 2;
     }

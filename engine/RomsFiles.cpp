@@ -176,19 +176,9 @@ bool TPath::LoadFromCache(const fs::path& cacheFileName) {
     };
     std::vector<Line> lines;
     lines.reserve(bytes.size() / 40);
-    std::size_t pos = 0;
     std::size_t lineNumber = 0;
-    while (pos < bytes.size()) {
-        std::size_t end = bytes.find('\n', pos);
-        const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-        if (end == std::string_view::npos) {
-            end = bytes.size();
-        }
-        std::string_view line = bytes.substr(pos, end - pos);
-        pos = next;
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+    LineReader reader(bytes);
+    for (std::string_view line; reader.Next(line);) {
         if (++lineNumber <= 2) {
             continue;
         }

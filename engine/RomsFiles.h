@@ -237,11 +237,7 @@ private:
         slots.reserve(items_.size());
         for (T* item : items_) {
             const std::string_view key = KeyOf{}(item);
-            std::uint64_t prefix = 0;
-            for (std::size_t k = 0; k < 8; ++k) {
-                prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(AsciiLower(key[k])) : 0u);
-            }
-            slots.push_back(Slot{prefix, key, item});
+            slots.push_back(Slot{FoldedPrefix(key), key, item});
         }
         std::sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
             if (a.Prefix != b.Prefix) {

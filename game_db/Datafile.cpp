@@ -75,38 +75,6 @@ TGamesList::LoadResult TGamesList::LoadDatafileFile(const std::filesystem::path&
     return LoadDatafileBytes(mapped.Bytes());
 }
 
-namespace {
-
-// Cuts text into lines at LF, dropping a CR before it.
-class LineReader {
-public:
-    explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
-    bool Next(std::string_view& line) {
-        if (pos_ >= bytes_.size()) {
-            return false;
-        }
-        std::size_t end = bytes_.find('\n', pos_);
-        const std::size_t next = end == std::string_view::npos ? bytes_.size() : end + 1;
-        if (end == std::string_view::npos) {
-            end = bytes_.size();
-        }
-        std::size_t stop = end;
-        if (stop > pos_ && bytes_[stop - 1] == '\r') {
-            --stop;
-        }
-        line = bytes_.substr(pos_, stop - pos_);
-        pos_ = next;
-        return true;
-    }
-    std::size_t Position() const { return pos_; }
-
-private:
-    std::string_view bytes_;
-    std::size_t pos_ = 0;
-};
-
-}  // namespace
-
 TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
     LoadResult result;
     LineReader reader(bytes);

@@ -1,5 +1,6 @@
 #include "game_db/IniFile.h"
 
+#include "game_db/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {
@@ -7,16 +8,10 @@ namespace qm {
 IniFile IniFile::Parse(std::string_view bytes, std::string_view stopSection, std::vector<std::string>* problems) {
     IniFile ini;
     std::string section;
-    std::size_t pos = 0;
     int lineNumber = 0;
-    while (pos < bytes.size()) {
-        std::size_t end = bytes.find('\n', pos);
-        const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-        if (end == std::string_view::npos) {
-            end = bytes.size();
-        }
-        const std::string line = Trim(bytes.substr(pos, end - pos));
-        pos = next;
+    LineReader reader(bytes);
+    for (std::string_view raw; reader.Next(raw);) {
+        const std::string line = Trim(raw);
         ++lineNumber;
         if (line.empty() || line[0] == ';' || line[0] == '#') {
             continue;

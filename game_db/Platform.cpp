@@ -178,19 +178,9 @@ std::string ReadFileBytes(const fs::path& file) {
 
 std::vector<std::string> SplitLines(std::string_view bytes) {
     std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::size_t end = bytes.find('\n', pos);
-        const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-        if (end == std::string_view::npos) {
-            end = bytes.size();
-        }
-        std::size_t stop = end;
-        if (stop > pos && bytes[stop - 1] == '\r') {
-            --stop;
-        }
-        lines.emplace_back(bytes.substr(pos, stop - pos));
-        pos = next;
+    LineReader reader(bytes);
+    for (std::string_view line; reader.Next(line);) {
+        lines.emplace_back(line);
     }
     return lines;
 }

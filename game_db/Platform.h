@@ -64,6 +64,36 @@ private:
 
 // Whole file as bytes; throws EFileError.
 std::string ReadFileBytes(const fs::path& file);
+// Cuts text into lines at LF, dropping a CR before it (files are read with CR LF or LF); no
+// empty line after a final break. The views point into the text.
+class LineReader {
+public:
+    explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
+    bool Next(std::string_view& line) {
+        if (pos_ >= bytes_.size()) {
+            return false;
+        }
+        std::size_t end = bytes_.find('\n', pos_);
+        const std::size_t next = end == std::string_view::npos ? bytes_.size() : end + 1;
+        if (end == std::string_view::npos) {
+            end = bytes_.size();
+        }
+        std::size_t stop = end;
+        if (stop > pos_ && bytes_[stop - 1] == '\r') {
+            --stop;
+        }
+        line = bytes_.substr(pos_, stop - pos_);
+        pos_ = next;
+        return true;
+    }
+    // Offset of the next line.
+    std::size_t Position() const { return pos_; }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
 // Splits bytes into lines at LF, dropping a CR before it; no empty line after a final break.
 std::vector<std::string> SplitLines(std::string_view bytes);
 std::vector<std::string> ReadLines(const fs::path& file);

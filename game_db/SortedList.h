@@ -86,11 +86,7 @@ public:
         slots.reserve(items_.size());
         for (std::size_t i = 0; i < items_.size(); ++i) {
             const std::string_view key = Key(items_[i]);
-            std::uint64_t prefix = 0;
-            for (std::size_t k = 0; k < 8; ++k) {
-                prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(AsciiLower(key[k])) : 0u);
-            }
-            slots.push_back(Slot{prefix, key, i});
+            slots.push_back(Slot{FoldedPrefix(key), key, i});
         }
         std::sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
             if (a.Prefix != b.Prefix) {

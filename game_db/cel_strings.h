@@ -41,6 +41,15 @@ bool SameText(std::string_view a, std::string_view b);
 // order can be seen.
 int CompareFolded(std::string_view a, std::string_view b);
 inline bool FoldedLess(std::string_view a, std::string_view b) { return CompareFolded(a, b) < 0; }
+// The first eight folded bytes of a key, big-endian and padded with zeros: comparing two of
+// these orders keys as CompareFolded does whenever they differ, so sorts compare integers first.
+inline std::uint64_t FoldedPrefix(std::string_view key) {
+    std::uint64_t prefix = 0;
+    for (std::size_t k = 0; k < 8; ++k) {
+        prefix = (prefix << 8) | (k < key.size() ? static_cast<unsigned char>(AsciiLower(key[k])) : 0u);
+    }
+    return prefix;
+}
 
 std::string Trim(std::string_view s);
 bool StartsWith(std::string_view s, std::string_view prefix);
