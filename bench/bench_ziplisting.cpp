@@ -211,8 +211,10 @@ int main(int argc, char** argv) {
     }
     static volatile std::uint32_t sink = 0;
     const double memory = BestOf(3, [&] { sink = sink ^ qm::Crc32Of(image.data(), image.size()); });
-    char name[] = "/tmp/qm-bench-crc-XXXXXX";
-    const int fd = ::mkstemp(name);
+    const char* tmp = std::getenv("TMPDIR");
+    std::string name =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qm-bench-crc-XXXXXX";
+    const int fd = ::mkstemp(name.data());
     if (fd < 0 || ::write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
         std::perror("image");
         return 1;
@@ -225,7 +227,7 @@ int main(int argc, char** argv) {
         crc.Clear();
         crc.Build();
     });
-    ::unlink(name);
+    ::unlink(name.c_str());
     const double gib = static_cast<double>(size) / (1u << 30);
     std::printf(
         "plain-file CRC-32 of 256 MiB (libdeflate): %.1f GiB/s in memory, %.1f GiB/s from a cached "
