@@ -1,7 +1,11 @@
 #include "engine/RomsFiles.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 #include "archive/crc32.h"
 #include "engine/DatFileUnit.h"
@@ -215,38 +219,162 @@ bool TPath::LoadFromCache(const fs::path& cacheFileName) {
     return true;
 }
 
-void TPath::ScanZips() {
-    TPathsList& owner = *Owner;
-    TDatFile& cache = owner.DirCache();
-    owner.ProblemLines.clear();
-    TCrc32 crcList;
-    cache.Clear();
-    cache.Open(Path);
-    for (const std::string& name : ListFiles(Path, "*.zip")) {
-        owner.StepProgress();
-        if (SameText(name, "badroms.zip")) {
-            continue;
+namespace {
+
+// The CRC lists of a directory's archives, read ahead by worker threads while the scan takes
+// them in order: reading central directories is the slow part of a scan, and each archive's
+// listing is independent of the others. The calling thread reads an archive itself when no
+// worker has taken it yet, so it never waits for work that has not started.
+class ArchiveLister {
+public:
+    struct Listed {
+        std::vector<TCrcItem> Items;
+        bool ZipError = false;    // the archive cannot be listed: no items
+        std::string Message;      // of ZipError, or of another failure after some items
+    };
+
+    ArchiveLister(std::string directory, const std::vector<std::string>& names, bool snesMode, bool nesMode)
+        : directory_(std::move(directory)), names_(names), snesMode_(snesMode), nesMode_(nesMode),
+          state_(names.size()), results_(names.size()) {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const std::size_t workers = std::min<std::size_t>({cores - 1, 3, names.size() / 64});
+        for (std::size_t i = 0; i < workers; ++i) {
+            workers_.emplace_back([this] { Work(); });
         }
-        const std::string full = Path + name;
-        crcList.FileName = full;
-        crcList.SizeHeader = owner.SnesMode;
-        crcList.FixedHeader16 = owner.NesMode;
+    }
+    ~ArchiveLister() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& worker : workers_) {
+            worker.join();
+        }
+    }
+    ArchiveLister(const ArchiveLister&) = delete;
+    ArchiveLister& operator=(const ArchiveLister&) = delete;
+
+    // The listing of archive i; archives are taken in order, each once.
+    Listed Take(std::size_t i) {
+        int expected = kFree;
+        if (state_[i].compare_exchange_strong(expected, kTaken)) {
+            List(i, mainList_);
+        } else {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return state_[i].load() == kDone; });
+        }
+        Listed listed = std::move(results_[i]);
+        {
+            std::lock_guard lock(mutex_);
+            consumed_ = i + 1;
+        }
+        changed_.notify_all();
+        return listed;
+    }
+
+private:
+    static constexpr int kFree = 0;
+    static constexpr int kTaken = 1;
+    static constexpr int kDone = 2;
+    // How far workers may run ahead of the scan (bounds the memory of pending listings).
+    static constexpr std::size_t kWindow = 1024;
+
+    void Work() {
+        TCrc32 crcList;
+        for (;;) {
+            const std::size_t i = next_.fetch_add(1);
+            if (i >= names_.size()) {
+                return;
+            }
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || i < consumed_ + kWindow; });
+                if (stop_) {
+                    return;
+                }
+            }
+            int expected = kFree;
+            if (state_[i].compare_exchange_strong(expected, kTaken)) {
+                List(i, crcList);
+            }
+        }
+    }
+
+    void List(std::size_t i, TCrc32& crcList) {
+        Listed& listed = results_[i];
+        crcList.FileName = directory_ + names_[i];
+        crcList.SizeHeader = snesMode_;
+        crcList.FixedHeader16 = nesMode_;
         crcList.LookInZip = true;
         crcList.SkipTextFiles = false;
         crcList.Clear();
         try {
             crcList.Build();
         } catch (const ECrcZipError& e) {
-            owner.ProblemLines.push_back("File " + full + ": " + e.what());
+            listed.ZipError = true;
+            listed.Message = e.what();
+        } catch (const std::exception& e) {
+            listed.Message = e.what();
+        }
+        if (!listed.ZipError) {
+            listed.Items = crcList.ItemList();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            state_[i].store(kDone);
+        }
+        changed_.notify_all();
+    }
+
+    const std::string directory_;
+    const std::vector<std::string>& names_;
+    const bool snesMode_;
+    const bool nesMode_;
+    std::vector<std::atomic<int>> state_;
+    std::vector<Listed> results_;
+    std::atomic<std::size_t> next_{0};
+    std::size_t consumed_ = 0;
+    bool stop_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    TCrc32 mainList_;
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace
+
+void TPath::ScanZips() {
+    TPathsList& owner = *Owner;
+    TDatFile& cache = owner.DirCache();
+    owner.ProblemLines.clear();
+    cache.Clear();
+    cache.Open(Path);
+    std::vector<std::string> names = ListFiles(Path, "*.zip");
+    // The archive this program keeps bad ROMs in is no set's.
+    const std::size_t enumerated = names.size();
+    std::erase_if(names, [](const std::string& name) { return SameText(name, "badroms.zip"); });
+    for (std::size_t skipped = names.size(); skipped < enumerated; ++skipped) {
+        owner.StepProgress();
+    }
+    ArchiveLister lister(Path, names, owner.SnesMode, owner.NesMode);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        owner.StepProgress();
+        const std::string& name = names[i];
+        const std::string full = Path + name;
+        ArchiveLister::Listed listed = lister.Take(i);
+        if (listed.ZipError) {
+            owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
             if (owner.OnZipError) {
-                owner.OnZipError(full, e.what());
+                owner.OnZipError(full, listed.Message);
             }
             continue;
-        } catch (const std::exception& e) {
-            owner.ProblemLines.push_back("File " + full + ": " + e.what());
+        }
+        if (!listed.Message.empty()) {
+            owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
         }
         TFile* file = nullptr;
-        for (const TCrcItem& item : crcList.ItemList()) {
+        for (const TCrcItem& item : listed.Items) {
             if (!IsDirectoryEntryName(item.Name)) {
                 if (file == nullptr) {
                     file = FindOrAddFile(name);

@@ -120,6 +120,37 @@ TEST_F(ScanTest, CorruptArchivesAreReportedOnceAndSkipped) {
     EXPECT_EQ(written.find("badroms"), std::string::npos);
 }
 
+TEST_F(ScanTest, ManyArchivesAreReadAheadAndTakenInOrder) {
+    // Enough archives for the read-ahead workers to start.
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = "a" + std::to_string(1000 + i);
+        if (i == 77) {
+            WriteFile("roms/" + name + ".zip", "not a zip");
+        } else {
+            MakeZip(Roms() / (name + ".zip"), {{name + ".bin", name}});
+        }
+    }
+    std::vector<std::string> zipErrors;
+    paths->OnZipError = [&](const std::string& path, const std::string&) { zipErrors.push_back(path); };
+    paths->AddPath(Roms().string());
+    paths->Scan(false);
+    EXPECT_EQ(paths->Files.size(), 199u);
+    EXPECT_EQ(zipErrors, std::vector<std::string>{RomsDir() + "a1077.zip"});
+    ASSERT_EQ(problems.size(), 1u);
+    // The cache lists the archives in directory order.
+    const std::string written = ReadFile(Roms() / "quillmark.dat");
+    std::size_t last = 0;
+    for (int i = 0; i < 200; ++i) {
+        if (i == 77) {
+            continue;
+        }
+        const std::size_t at = written.find("\xA4" "a" + std::to_string(1000 + i) + ".zip\xA4");
+        ASSERT_NE(at, std::string::npos) << i;
+        EXPECT_GT(at, last);
+        last = at;
+    }
+}
+
 TEST_F(ScanTest, DirectoriesWithoutArchivesLeaveNoCache) {
     WriteFile("roms/badroms.zip", "x");
     fs::create_directories(Roms("empty"));
