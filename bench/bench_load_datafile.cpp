@@ -2,9 +2,6 @@
 // own, and prints the median time of "read, load, select, first status" and the peak memory.
 //
 // usage: bench_load_datafile DATAFILE [RUNS]
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "game_db/GamesList.h"
 #include "game_db/HeapTuning.h"
 #include "game_db/Platform.h"
@@ -29,41 +27,20 @@ struct RunResult {
 };
 
 RunResult RunOnce(const std::string& file) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
+    auto [r, peak] = qm::bench::RunInChild<RunResult>([&] {
+        RunResult result;
         const auto start = std::chrono::steady_clock::now();
         qm::TGamesList games;
         games.LoadDatafileFile(file);
         qm::TSubList subList(games);
         subList.Rebuild();
-        const auto stop = std::chrono::steady_clock::now();
-        RunResult r;
-        r.Seconds = std::chrono::duration<double>(stop - start).count();
-        r.Sets = subList.SetCount;
-        r.Clones = subList.CloneCount;
-        r.Roms = subList.RomCount;
-        if (::write(fds[1], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) {
-            std::_Exit(2);
-        }
-        std::_Exit(0);
-    }
-    ::close(fds[1]);
-    RunResult r;
-    if (::read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) {
-        std::fprintf(stderr, "child failed\n");
-        std::exit(1);
-    }
-    ::close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    r.PeakKiB = usage.ru_maxrss;
+        result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        result.Sets = subList.SetCount;
+        result.Clones = subList.CloneCount;
+        result.Roms = subList.RomCount;
+        return result;
+    });
+    r.PeakKiB = peak;
     return r;
 }
 

@@ -4,9 +4,6 @@
 // audit from the cached scan with the default options; then the peak memory.
 //
 // usage: bench_scan DATAFILE ROMDIR [RUNS]
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "engine/DatFileUnit.h"
 #include "engine/RomsFiles.h"
 #include "game_db/GamesList.h"
@@ -40,15 +38,8 @@ double Seconds(std::chrono::steady_clock::time_point from) {
 }
 
 RunResult RunOnce(const std::string& datafile, const std::string& romDir, const std::filesystem::path& dataDir) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        RunResult r;
+    auto [r, peak] = qm::bench::RunInChild<RunResult>([&] {
+        RunResult result;
         qm::TGamesList games;
         games.LoadDatafileFile(datafile);
         qm::TSubList subList(games);
@@ -58,36 +49,23 @@ RunResult RunOnce(const std::string& datafile, const std::string& romDir, const 
         paths.AddPath(romDir);
         auto start = std::chrono::steady_clock::now();
         paths.Scan(true);
-        r.FullScan = Seconds(start);
+        result.FullScan = Seconds(start);
         start = std::chrono::steady_clock::now();
         paths.Scan(false);
-        r.CachedScan = Seconds(start);
-        r.Archives = paths.Files.size();
-        r.Entries = paths.ZipRomsByCrc.size();
+        result.CachedScan = Seconds(start);
+        result.Archives = paths.Files.size();
+        result.Entries = paths.ZipRomsByCrc.size();
         for (const qm::TClone* clone : games.SelectedClones) {
-            r.Complete += clone->Complete && clone->HasPresentRom;
+            result.Complete += clone->Complete && clone->HasPresentRom;
         }
         qm::TReportLines report;
         start = std::chrono::steady_clock::now();
         paths.Audit(report);
-        r.Audit = Seconds(start);
-        r.ReportLines = report.size();
-        if (::write(fds[1], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) {
-            std::_Exit(2);
-        }
-        std::_Exit(0);
-    }
-    ::close(fds[1]);
-    RunResult r;
-    if (::read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) {
-        std::fprintf(stderr, "child failed\n");
-        std::exit(1);
-    }
-    ::close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    r.PeakKiB = usage.ru_maxrss;
+        result.Audit = Seconds(start);
+        result.ReportLines = report.size();
+        return result;
+    });
+    r.PeakKiB = peak;
     return r;
 }
 

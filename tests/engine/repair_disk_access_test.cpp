@@ -6,7 +6,7 @@
 #include "engine/RomsFiles.h"
 #include "game_db/GamesList.h"
 #include "game_db/SubList.h"
-#include "support/TestSupport.h"
+#include "support/CollectionFixture.h"
 
 namespace qm {
 namespace {
@@ -21,18 +21,14 @@ const std::string kB = "second rom image";
 const std::string kC = "third rom image";
 
 // A scanned directory with one archive, and the disk operations on it.
-class DiskAccessTest : public test::TempDirTest {
+class DiskAccessTest : public test::CollectionTest {
 protected:
     void SetUp() override {
-        TempDirTest::SetUp();
-        games.LoadDatafileBytes(test::Datafile({
+        CollectionTest::SetUp();
+        LoadDatabase({
             RomLine("set", "Set", "set", "Set", "a.bin", CrcOf(kA), "N", "O", "15"),
             RomLine("set", "Set", "set", "Set", "b.bin", CrcOf(kB), "N", "O", "16"),
-        }));
-        subList = std::make_unique<TSubList>(games);
-        subList->Rebuild();
-        cache = std::make_unique<TDatFile>(DataDir());
-        paths = std::make_unique<TPathsList>(games, *cache, DataDir());
+        });
         disk = std::make_unique<TRepairDiskAccess>(*cache, Root() / "scratch");
         fs::create_directories(Root() / "scratch");
         MakeZip(Roms() / "set.zip", {{"a.bin", kA}, {"wrong.bin", kB}, {"c.bin", kC}});
@@ -41,8 +37,6 @@ protected:
         file = paths->Paths()[0]->FindFile("set.zip");
         ASSERT_NE(file, nullptr);
     }
-
-    fs::path Roms() const { return Root() / "roms"; }
 
     // Name -> CRC of an archive, as its central directory says.
     std::map<std::string, std::string> Listing(const fs::path& archive) {
@@ -67,10 +61,6 @@ protected:
         return "\xA4" + archive + "\xA4" + entry + "\xA4" + crc + "\xA4\r\n";
     }
 
-    TGamesList games;
-    std::unique_ptr<TSubList> subList;
-    std::unique_ptr<TDatFile> cache;
-    std::unique_ptr<TPathsList> paths;
     std::unique_ptr<TRepairDiskAccess> disk;
     TFile* file = nullptr;
 };

@@ -4,7 +4,7 @@
 #include "engine/RomsFiles.h"
 #include "game_db/GamesList.h"
 #include "game_db/SubList.h"
-#include "support/TestSupport.h"
+#include "support/CollectionFixture.h"
 
 namespace qm {
 namespace {
@@ -22,11 +22,11 @@ const std::string kShared = "shared sound";
 const std::string kB1 = "beta program";
 const std::string kPal = "a pal whose dump is not trusted";
 
-class ScanTest : public test::TempDirTest {
+class ScanTest : public test::CollectionTest {
 protected:
     void SetUp() override {
-        TempDirTest::SetUp();
-        games.LoadDatafileBytes(test::Datafile({
+        CollectionTest::SetUp();
+        LoadDatabase({
             RomLine("alpha", "Alpha", "alpha", "Alpha", "a1.bin", CrcOf(kA1), "N", "O", "13"),
             RomLine("alpha", "Alpha", "alpha", "Alpha", "a2.bin", CrcOf(kA2), "N", "O", "14"),
             RomLine("alpha", "Alpha", "alpha", "Alpha", "snd.bin", CrcOf(kShared), "N", "O", "12"),
@@ -36,27 +36,16 @@ protected:
             RomLine("beta", "Beta", "beta", "Beta", "b1.bin", CrcOf(kB1), "N", "O", "12"),
             RomLine("beta", "Beta", "beta", "Beta", "snd.bin", CrcOf(kShared), "N", "O", "12"),
             RomLine("gamma", "Gamma", "gamma", "Gamma", "No roms needed", "        ", "N", "O", "0"),
-        }));
-        subList = std::make_unique<TSubList>(games);
-        subList->Rebuild();
-        cache = std::make_unique<TDatFile>(DataDir());
-        paths = std::make_unique<TPathsList>(games, *cache, DataDir());
+        });
         paths->OnProblemLines = [this](const std::vector<std::string>& lines) {
             problems.insert(problems.end(), lines.begin(), lines.end());
         };
     }
 
-    fs::path Roms(const std::string& dir = "roms") { return Root() / dir; }
-    std::string RomsDir(const std::string& dir = "roms") { return Roms(dir).string() + "/"; }
-
     TFile* File(const std::string& name, std::size_t pathIndex = 0) {
         return paths->Paths()[pathIndex]->FindFile(name);
     }
 
-    TGamesList games;
-    std::unique_ptr<TSubList> subList;
-    std::unique_ptr<TDatFile> cache;
-    std::unique_ptr<TPathsList> paths;
     std::vector<std::string> problems;
 };
 
