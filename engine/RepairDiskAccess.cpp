@@ -146,15 +146,37 @@ void TRepairDiskAccess::RenameExtracted(const std::string& newName) {
     extractedFile_ = newName;
 }
 
+void TRepairDiskAccess::BeginChange(const std::string& directory, const fs::path& archive) {
+    dirCache_.PrepareChange(directory);
+    MakeWritable(archive);
+    RepairZip.ErrCode = 0;
+    RepairZip.SetZipFilename(archive);
+}
+
+void TRepairDiskAccess::AddExtracted(const fs::path& archive, const TZipRom& entry) {
+    RepairZip.SetZipFilename(archive);
+    RepairZip.FSpecArgs = {WorkPath(extractedFile_).string()};
+    RepairZip.Add();
+    if (RepairZip.SuccessCount == 0) {
+        throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
+    }
+}
+
+void TRepairDiskAccess::DeleteNamed(const fs::path& archive, const std::string& name, const std::string& label) {
+    RepairZip.SetZipFilename(archive);
+    RepairZip.FSpecArgs = {name};
+    RepairZip.Delete();
+    if (RepairZip.SuccessCount == 0) {
+        throw EDeleteRomError(label + RepairZip.Message);
+    }
+}
+
 void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newName) {
     TFile& file = *entry.ZipFile;
     const std::string archive = file.FullName();
-    dirCache_.PrepareChange(file.Dir->Path);
-    MakeWritable(archive);
+    BeginChange(file.Dir->Path, archive);
     // Renaming in place moves no data; where the archive already holds the new name, the entry
     // is added again under it (replacing that one) and the old name deleted.
-    RepairZip.ErrCode = 0;
-    RepairZip.SetZipFilename(archive);
     RepairZip.Rename(entry.Name, newName);
     bool replacedOther = false;
     if (RepairZip.SuccessCount == 0) {
@@ -164,18 +186,8 @@ void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newNam
         ExtractRom(entry);
         RenameExtracted(newName);
         replacedOther = file.FindRom(newName) != nullptr;
-        RepairZip.SetZipFilename(archive);
-        RepairZip.FSpecArgs = {WorkPath(extractedFile_).string()};
-        RepairZip.Add();
-        if (RepairZip.SuccessCount == 0) {
-            throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
-        }
-        RepairZip.SetZipFilename(archive);
-        RepairZip.FSpecArgs = {entry.Name};
-        RepairZip.Delete();
-        if (RepairZip.SuccessCount == 0) {
-            throw EDeleteRomError(EntryLabel(entry) + RepairZip.Message);
-        }
+        AddExtracted(archive, entry);
+        DeleteNamed(archive, entry.Name, EntryLabel(entry));
     }
     dirCache_.Open(file.Dir->Path);
     dirCache_.DeleteEntry(archive, entry.Name);
@@ -189,15 +201,8 @@ void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newNam
 void TRepairDiskAccess::DeleteRomFromZip(TZipRom& entry) {
     TFile& file = *entry.ZipFile;
     const std::string archive = file.FullName();
-    dirCache_.PrepareChange(file.Dir->Path);
-    MakeWritable(archive);
-    RepairZip.ErrCode = 0;
-    RepairZip.SetZipFilename(archive);
-    RepairZip.FSpecArgs = {entry.Name};
-    RepairZip.Delete();
-    if (RepairZip.SuccessCount == 0) {
-        throw EDeleteRomError(RepairZip.Message);
-    }
+    BeginChange(file.Dir->Path, archive);
+    DeleteNamed(archive, entry.Name, {});
     dirCache_.Open(file.Dir->Path);
     dirCache_.DeleteEntry(archive, entry.Name);
 }
@@ -206,15 +211,8 @@ void TRepairDiskAccess::AddRomToZip(TZipRom& entry, const fs::path& archivePath,
     ExtractRom(entry);
     RenameExtracted(newName);
     const std::string directory = DirectoryOf(archivePath);
-    dirCache_.PrepareChange(directory);
-    MakeWritable(archivePath);
-    RepairZip.ErrCode = 0;
-    RepairZip.SetZipFilename(archivePath);
-    RepairZip.FSpecArgs = {WorkPath(extractedFile_).string()};
-    RepairZip.Add();
-    if (RepairZip.SuccessCount == 0) {
-        throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
-    }
+    BeginChange(directory, archivePath);
+    AddExtracted(archivePath, entry);
     dirCache_.Open(directory);
     dirCache_.InsertEntry(archivePath.string(), newName, entry.Crc);
     dirCache_.Save();
