@@ -37,26 +37,20 @@ inline std::uint64_t U64(const char* p) {
 // the DOS-to-Windows conversion did (box drawing to + - and broken bar, Greek letters to Latin
 // ones); shades, blocks and a few symbols have none and become '?'.
 constexpr unsigned char kOemToAnsi[128] = {
-    0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xE0, 0xE5, 0xE7, 0xEA, 0xEB, 0xE8, 0xEF, 0xEE, 0xEC, 0xC4, 0xC5,
-    0xC9, 0xE6, 0xC6, 0xF4, 0xF6, 0xF2, 0xFB, 0xF9, 0xFF, 0xD6, 0xDC, 0xA2, 0xA3, 0xA5, 0x3F, 0x83,
-    0xE1, 0xED, 0xF3, 0xFA, 0xF1, 0xD1, 0xAA, 0xBA, 0xBF, 0x3F, 0xAC, 0xBD, 0xBC, 0xA1, 0xAB, 0xBB,
-    0x3F, 0x3F, 0x3F, 0xA6, 0xA6, 0xA6, 0xA6, 0x2B, 0x2B, 0xA6, 0xA6, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B,
-    0x2B, 0x2D, 0x2D, 0x2B, 0x2D, 0x2B, 0xA6, 0xA6, 0x2B, 0x2B, 0x2D, 0x2D, 0xA6, 0x2D, 0x2B, 0x2D,
-    0x2D, 0x2D, 0x2D, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x3F, 0x3F, 0x3F, 0x3F, 0x3F,
-    0x61, 0xDF, 0x47, 0x70, 0x53, 0x73, 0xB5, 0x74, 0x46, 0x54, 0x4F, 0x64, 0x38, 0x66, 0x65, 0x3F,
-    0x3F, 0xB1, 0x3F, 0x3F, 0x28, 0x29, 0xF7, 0x3F, 0xB0, 0xB7, 0xB7, 0x76, 0x6E, 0xB2, 0x3F, 0xA0,
+    0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xE0, 0xE5, 0xE7, 0xEA, 0xEB, 0xE8, 0xEF, 0xEE, 0xEC, 0xC4, 0xC5, 0xC9, 0xE6, 0xC6,
+    0xF4, 0xF6, 0xF2, 0xFB, 0xF9, 0xFF, 0xD6, 0xDC, 0xA2, 0xA3, 0xA5, 0x3F, 0x83, 0xE1, 0xED, 0xF3, 0xFA, 0xF1, 0xD1,
+    0xAA, 0xBA, 0xBF, 0x3F, 0xAC, 0xBD, 0xBC, 0xA1, 0xAB, 0xBB, 0x3F, 0x3F, 0x3F, 0xA6, 0xA6, 0xA6, 0xA6, 0x2B, 0x2B,
+    0xA6, 0xA6, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2D, 0x2D, 0x2B, 0x2D, 0x2B, 0xA6, 0xA6, 0x2B, 0x2B, 0x2D, 0x2D,
+    0xA6, 0x2D, 0x2B, 0x2D, 0x2D, 0x2D, 0x2D, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x2B, 0x3F, 0x3F, 0x3F, 0x3F,
+    0x3F, 0x61, 0xDF, 0x47, 0x70, 0x53, 0x73, 0xB5, 0x74, 0x46, 0x54, 0x4F, 0x64, 0x38, 0x66, 0x65, 0x3F, 0x3F, 0xB1,
+    0x3F, 0x3F, 0x28, 0x29, 0xF7, 0x3F, 0xB0, 0xB7, 0xB7, 0x76, 0x6E, 0xB2, 0x3F, 0xA0,
 };
 
 // A window on the archive's bytes, refilled in bounded chunks as the directory is walked.
 class Cursor {
-  public:
-    Cursor(ByteSource& source, std::vector<char>& buffer, std::uint64_t bufferStart,
-           std::size_t bufferLength)
-        : source_(source),
-          buffer_(buffer),
-          size_(source.Size()),
-          start_(bufferStart),
-          length_(bufferLength) {}
+public:
+    Cursor(ByteSource& source, std::vector<char>& buffer, std::uint64_t bufferStart, std::size_t bufferLength)
+        : source_(source), buffer_(buffer), size_(source.Size()), start_(bufferStart), length_(bufferLength) {}
 
     // Makes [pos, pos + n) readable as far as the data goes; `available` is how much of it
     // exists. Null only when a read failed.
@@ -69,8 +63,7 @@ class Cursor {
             available = 0;
             return buffer_.data();
         }
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(std::max(n, kChunk), size_ - pos));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(n, kChunk), size_ - pos));
         if (buffer_.size() < want) {
             buffer_.resize(want);
         }
@@ -85,7 +78,7 @@ class Cursor {
         return buffer_.data();
     }
 
-  private:
+private:
     ByteSource& source_;
     std::vector<char>& buffer_;
     std::uint64_t size_;
@@ -104,8 +97,7 @@ bool AllZero(const char* p, std::size_t n) {
 
 // Whether an end record whose comment ends at `end` (an index into the end window) accounts for
 // the rest of the file: exactly, or up to zero padding to a 512-byte block.
-bool ReachesEnd(const char* window, std::size_t windowLength, std::uint64_t fileSize,
-                std::size_t end) {
+bool ReachesEnd(const char* window, std::size_t windowLength, std::uint64_t fileSize, std::size_t end) {
     if (end == windowLength) {
         return true;
     }
@@ -150,8 +142,8 @@ std::ptrdiff_t FindEndRecord(const char* window, std::size_t length, std::uint64
 }
 
 // Reads `n` bytes at `pos` into `out`, from the end window when it holds them.
-bool ReadExact(ByteSource& source, const char* window, std::uint64_t windowStart,
-               std::size_t windowLength, std::uint64_t pos, std::size_t n, char* out) {
+bool ReadExact(ByteSource& source, const char* window, std::uint64_t windowStart, std::size_t windowLength,
+               std::uint64_t pos, std::size_t n, char* out) {
     if (pos >= windowStart && pos - windowStart + n <= windowLength) {
         std::memcpy(out, window + (pos - windowStart), n);
         return true;
@@ -169,15 +161,14 @@ struct DirectoryPlace {
 // The zip64 end record, found through its locator just before the end record. The record is
 // looked for where the locator says and, failing that, right before the locator (data prepended
 // to the archive shifts every stored offset). Nothing found: the classic record stands alone.
-bool FindZip64(ByteSource& source, const char* window, std::uint64_t windowStart,
-               std::size_t windowLength, std::uint64_t endRecord, DirectoryPlace& place) {
+bool FindZip64(ByteSource& source, const char* window, std::uint64_t windowStart, std::size_t windowLength,
+               std::uint64_t endRecord, DirectoryPlace& place) {
     if (endRecord < kZip64LocatorSize + kZip64EndSize) {
         return false;
     }
     char locator[kZip64LocatorSize];
     const std::uint64_t locatorPos = endRecord - kZip64LocatorSize;
-    if (!ReadExact(source, window, windowStart, windowLength, locatorPos, sizeof locator,
-                   locator) ||
+    if (!ReadExact(source, window, windowStart, windowLength, locatorPos, sizeof locator, locator) ||
         U32(locator) != kZip64LocatorSignature) {
         return false;
     }
@@ -253,8 +244,7 @@ bool UsesOemCodePage(const ZipDirEntry& entry) {
     if ((entry.Flags & kUtf8NameFlag) != 0) {
         return false;
     }
-    return entry.HostSystem == 0 || entry.HostSystem == 6 ||
-           (entry.HostSystem == 11 && entry.VersionMadeBy == 50);
+    return entry.HostSystem == 0 || entry.HostSystem == 6 || (entry.HostSystem == 11 && entry.VersionMadeBy == 50);
 }
 
 void OemToAnsi(std::string& text) {
@@ -274,8 +264,8 @@ std::string ListedName(std::string_view stored, const ZipDirEntry& entry) {
     return name;
 }
 
-Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer,
-                             std::vector<ZipDirEntry>& entries, std::string& comment) {
+Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer, std::vector<ZipDirEntry>& entries,
+                             std::string& comment) {
     Outcome outcome;
     std::size_t used = 0;
     auto finish = [&](int error) {
@@ -288,8 +278,7 @@ Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer,
     if (fileSize < kEndSize) {
         return finish(zmNotValidZip);
     }
-    const std::size_t windowLength =
-        static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kEndWindow));
+    const std::size_t windowLength = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kEndWindow));
     const std::uint64_t windowStart = fileSize - windowLength;
     if (buffer.size() < std::max(windowLength, kChunk)) {
         buffer.resize(std::max(windowLength, kChunk));
@@ -311,8 +300,7 @@ Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer,
     const std::size_t commentLength = U16(record + 20);
     const std::size_t commentEnd = at + kEndSize + commentLength;
     if (commentEnd != windowLength) {
-        const bool padding = commentEnd < windowLength && windowLength - commentEnd < 512 &&
-                             fileSize % 512 == 0 &&
+        const bool padding = commentEnd < windowLength && windowLength - commentEnd < 512 && fileSize % 512 == 0 &&
                              AllZero(window + commentEnd, windowLength - commentEnd);
         outcome.GarbageAtEnd = !padding;
     }
@@ -339,8 +327,8 @@ Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer,
     }
 
     // The count is not trusted for memory: the list grows only as real headers are read.
-    entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
-        {place.Entries, place.Size / kCentralSize + 1, std::uint64_t{65536}})));
+    entries.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>({place.Entries, place.Size / kCentralSize + 1, std::uint64_t{65536}})));
     Cursor cursor(source, buffer, windowStart, windowLength);
     std::uint64_t pos = start;
     for (std::uint64_t i = 0; i < place.Entries; ++i) {

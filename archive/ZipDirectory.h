@@ -15,7 +15,7 @@ namespace qm::zipdir {
 
 // Random access to the bytes of an archive: a file, or memory for the fuzzer and the tests.
 class ByteSource {
-  public:
+public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t Size() const = 0;
     // Reads up to `length` bytes at `offset`; gives the count read (short only at the end of
@@ -24,12 +24,12 @@ class ByteSource {
 };
 
 class MemorySource : public ByteSource {
-  public:
+public:
     explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
     std::uint64_t Size() const override { return bytes_.size(); }
     std::int64_t ReadAt(std::uint64_t offset, char* destination, std::size_t length) override;
 
-  private:
+private:
     std::string_view bytes_;
 };
 
@@ -42,8 +42,8 @@ struct Outcome {
 // Reads the directory into `entries` (existing elements are overwritten in place) and the
 // archive comment. On an error the entries read so far stay. `buffer` is scratch space kept
 // between calls, so that listing thousands of archives in a row does not allocate for each.
-Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer,
-                             std::vector<ZipDirEntry>& entries, std::string& comment);
+Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer, std::vector<ZipDirEntry>& entries,
+                             std::string& comment);
 
 // The name and comment conversion rule: DOS-made entries store names in the OEM code page.
 bool UsesOemCodePage(const ZipDirEntry& entry);

@@ -26,14 +26,13 @@ std::string ErrorText(int err) {
 }
 
 class FileSource : public zipdir::ByteSource {
-  public:
+public:
     FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
     std::uint64_t Size() const override { return size_; }
     std::int64_t ReadAt(std::uint64_t offset, char* destination, std::size_t length) override {
         std::size_t done = 0;
         while (done < length) {
-            const ssize_t n =
-                ::pread(fd_, destination + done, length - done, static_cast<off_t>(offset + done));
+            const ssize_t n = ::pread(fd_, destination + done, length - done, static_cast<off_t>(offset + done));
             if (n < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -48,13 +47,13 @@ class FileSource : public zipdir::ByteSource {
         return static_cast<std::int64_t>(done);
     }
 
-  private:
+private:
     int fd_;
     std::uint64_t size_;
 };
 
 class Fd {
-  public:
+public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) {
@@ -65,13 +64,13 @@ class Fd {
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
 
-  private:
+private:
     int fd_;
 };
 
 // A libzip archive handle that is discarded unless it was closed (written) successfully.
 class Archive {
-  public:
+public:
     Archive() = default;
     ~Archive() {
         if (za_ != nullptr) {
@@ -110,7 +109,7 @@ class Archive {
         return 0;
     }
 
-  private:
+private:
     zip_t* za_ = nullptr;
 };
 
@@ -194,9 +193,7 @@ std::string UnsafeName(std::string_view name) {
 struct Directory {
     std::vector<std::string> Names;   // index for index with libzip
     std::vector<ZipDirEntry> Listed;  // our listing
-    bool Aligned(std::size_t i) const {
-        return i < Listed.size() && Names[i] == Listed[i].FileName;
-    }
+    bool Aligned(std::size_t i) const { return i < Listed.size() && Names[i] == Listed[i].FileName; }
 };
 
 Directory ReadDirectory(zip_t* za, const fs::path& path) {
@@ -297,8 +294,7 @@ Extraction WriteEntry(zip_t* za, zip_uint64_t index, int dirFd, const char* name
     if (in == nullptr) {
         return {zip_error_code_zip(zip_get_error(za)), zip_strerror(za)};
     }
-    const int out =
-        ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int out = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (out < 0) {
         const int err = errno;
         zip_fclose(in);
@@ -421,8 +417,7 @@ std::string ZipMessageText(int number) {
         case zmNotValidZip:
             return "This archive is not a valid Zip archive";
         default:
-            return "ZipMsgXX.res is probably not bound to executable\nMissing String ID is: " +
-                   std::to_string(number);
+            return "ZipMsgXX.res is probably not bound to executable\nMissing String ID is: " + std::to_string(number);
     }
 }
 
@@ -525,8 +520,7 @@ bool TZipMaster::Committed() {
     // back to the archive's owner.
     if (owner_.first != static_cast<uid_t>(-1)) {
         struct stat st {};
-        if (::stat(zipFilename_.c_str(), &st) == 0 &&
-            (st.st_uid != owner_.first || st.st_gid != owner_.second)) {
+        if (::stat(zipFilename_.c_str(), &st) == 0 && (st.st_uid != owner_.first || st.st_gid != owner_.second)) {
             if (::chown(zipFilename_.c_str(), owner_.first, owner_.second) != 0) {
                 // The archive is whole and in place; only its owner could not be kept.
             }
@@ -570,8 +564,7 @@ void TZipMaster::Add() {
         }
         zip_source_t* data = zip_source_file(archive.get(), file.c_str(), 0, -1);
         if (data == nullptr) {
-            Fail(archive.ErrorCode(),
-                 path.string() + ": cannot add " + file + ": " + archive.Error());
+            Fail(archive.ErrorCode(), path.string() + ": cannot add " + file + ": " + archive.Error());
             continue;
         }
         // A file added under the name of an entry replaces it, as adding to a zip always has;
@@ -597,12 +590,10 @@ void TZipMaster::Add() {
         }
         if (index < 0) {
             zip_source_free(data);
-            Fail(archive.ErrorCode(),
-                 path.string() + ": cannot add " + file + ": " + archive.Error());
+            Fail(archive.ErrorCode(), path.string() + ": cannot add " + file + ": " + archive.Error());
             continue;
         }
-        zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
-                                 9);
+        zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
         ++added;
     }
     if (added == 0) {
@@ -651,8 +642,7 @@ void TZipMaster::Delete() {
                 continue;
             }
             if (zip_delete(archive.get(), i) != 0) {
-                Fail(archive.ErrorCode(),
-                     path.string() + ": cannot delete " + names[i] + ": " + archive.Error());
+                Fail(archive.ErrorCode(), path.string() + ": cannot delete " + names[i] + ": " + archive.Error());
                 continue;
             }
             gone[i] = true;
@@ -684,8 +674,7 @@ void TZipMaster::Extract() {
     const fs::path folder = ExtrBaseDir.empty() ? fs::path(".") : ExtrBaseDir;
     const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0) {
-        Fail(ZIP_ER_OPEN,
-             path.string() + ": cannot extract into " + folder.string() + ": " + ErrorText(errno));
+        Fail(ZIP_ER_OPEN, path.string() + ": cannot extract into " + folder.string() + ": " + ErrorText(errno));
         return;
     }
     if (wanted.empty()) {
@@ -708,12 +697,10 @@ void TZipMaster::Extract() {
         }
         const std::string& stored = names[found.front()];
         if (const std::string unsafe = UnsafeName(stored); !unsafe.empty()) {
-            Fail(ZIP_ER_INVAL,
-                 path.string() + ": " + DisplayText(stored) + " is not extracted: " + unsafe);
+            Fail(ZIP_ER_INVAL, path.string() + ": " + DisplayText(stored) + " is not extracted: " + unsafe);
             continue;
         }
-        const Extraction done =
-            WriteEntry(archive.get(), found.front(), dir.get(), BareName(stored).c_str());
+        const Extraction done = WriteEntry(archive.get(), found.front(), dir.get(), BareName(stored).c_str());
         if (done.Code == kZipCrcError) {
             Fail(kZipCrcError, done.Why);
             continue;
@@ -747,9 +734,9 @@ bool TZipMaster::ExtractEntry(std::size_t index, const fs::path& target) {
     }
     const Extraction done = WriteEntry(archive.get(), index, AT_FDCWD, target.c_str());
     if (done.Code != 0) {
-        Fail(done.Code, done.Code == kZipCrcError ? done.Why
-                                                  : path.string() + ": cannot extract " +
-                                                        entries_[index].FileName + ": " + done.Why);
+        Fail(done.Code, done.Code == kZipCrcError
+                            ? done.Why
+                            : path.string() + ": cannot extract " + entries_[index].FileName + ": " + done.Why);
         return false;
     }
     return true;
@@ -763,8 +750,7 @@ void TZipMaster::Rename(std::string_view oldName, std::string_view newName) {
         return;
     }
     if (newName.empty() || newName.find('\0') != std::string_view::npos) {
-        Fail(ZIP_ER_INVAL,
-             path.string() + ": " + std::string(newName) + " is not a valid entry name");
+        Fail(ZIP_ER_INVAL, path.string() + ": " + std::string(newName) + " is not a valid entry name");
         return;
     }
     Archive archive;
@@ -810,8 +796,8 @@ void TZipMaster::Rename(std::string_view oldName, std::string_view newName) {
         }
     }
     if (zip_file_rename(archive.get(), index, target.c_str(), ZIP_FL_ENC_GUESS) != 0) {
-        Fail(archive.ErrorCode(), path.string() + ": cannot rename " + names[index] + " to " +
-                                      target + ": " + archive.Error());
+        Fail(archive.ErrorCode(),
+             path.string() + ": cannot rename " + names[index] + " to " + target + ": " + archive.Error());
         return;
     }
     DropTorrentZipStamp(archive.get());
@@ -842,8 +828,7 @@ int TZipMaster::CopyFile(const fs::path& source, const fs::path& destination) {
             return -1;
         }
     }
-    const Fd out(
-        ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    const Fd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (out.get() < 0) {
         return -1;
     }
@@ -881,8 +866,7 @@ int TZipMaster::CopyFile(const fs::path& source, const fs::path& destination) {
         result = -2;
     }
     struct stat to {};
-    if (result == 0 && (::fstat(in.get(), &from) != 0 || ::fstat(out.get(), &to) != 0 ||
-                        from.st_size != to.st_size)) {
+    if (result == 0 && (::fstat(in.get(), &from) != 0 || ::fstat(out.get(), &to) != 0 || from.st_size != to.st_size)) {
         result = -9;
     }
     if (result == 0) {

@@ -143,7 +143,7 @@ private:
 
     std::filesystem::path zipFilename_;
     std::vector<ZipDirEntry> entries_;
-    std::vector<char> buffer_;  // reused between listings
+    std::vector<char> buffer_;                       // reused between listings
     std::pair<unsigned, unsigned> owner_{~0u, ~0u};  // of the archive being changed, when root
 };
 

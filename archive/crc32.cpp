@@ -37,8 +37,7 @@ struct FileCrc {
 
 // CRC-32 and length of a file's bytes past `skip`, read in blocks (files can be larger than
 // memory). The header length follows from the size the file system gives.
-FileCrc CrcOfFile(const fs::path& file, bool sizeHeader, bool fixedHeader16,
-                  std::vector<char>& buffer) {
+FileCrc CrcOfFile(const fs::path& file, bool sizeHeader, bool fixedHeader16, std::vector<char>& buffer) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw EFileError(file, std::strerror(errno));
@@ -70,8 +69,7 @@ FileCrc CrcOfFile(const fs::path& file, bool sizeHeader, bool fixedHeader16,
         }
         const std::int64_t begin = std::max<std::int64_t>(skip - offset, 0);
         if (begin < n) {
-            result.Crc =
-                Crc32Of(buffer.data() + begin, static_cast<std::size_t>(n - begin), result.Crc);
+            result.Crc = Crc32Of(buffer.data() + begin, static_cast<std::size_t>(n - begin), result.Crc);
         }
         offset += n;
     }
@@ -82,7 +80,7 @@ FileCrc CrcOfFile(const fs::path& file, bool sizeHeader, bool fixedHeader16,
 
 // Removes an extracted member whatever happens to the CRC computation.
 class RemoveOnExit {
-  public:
+public:
     explicit RemoveOnExit(fs::path file) : file_(std::move(file)) {}
     ~RemoveOnExit() {
         MakeWritable(file_);
@@ -91,7 +89,7 @@ class RemoveOnExit {
     RemoveOnExit(const RemoveOnExit&) = delete;
     RemoveOnExit& operator=(const RemoveOnExit&) = delete;
 
-  private:
+private:
     fs::path file_;
 };
 
@@ -166,8 +164,7 @@ void TCrc32::BuildFromZip() {
         item.Name = LowerCase(entry.FileName);
         item.Size = static_cast<std::int64_t>(entry.UncompressedSize64);
         // A folder holds no image: there is nothing to extract, whatever the header rule says.
-        const std::int64_t header =
-            entry.IsDirectory() ? 0 : HeaderLength(item.Size, SizeHeader, FixedHeader16);
+        const std::int64_t header = entry.IsDirectory() ? 0 : HeaderLength(item.Size, SizeHeader, FixedHeader16);
         if (header == 0) {
             item.Crc = CrcToHex(entry.Crc32);
         } else {
@@ -185,8 +182,7 @@ TCrc32::ImageCrc TCrc32::ExtractAndCrc(std::size_t index) {
     fs::create_directories(TempPath, ec);
     fs::path target;
     for (int attempt = 0;; ++attempt) {
-        target = TempPath / ("crc-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter.fetch_add(1)) + ".tmp");
+        target = TempPath / ("crc-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp");
         zip_.ErrCode = 0;
         if (zip_.ExtractEntry(index, target)) {
             break;

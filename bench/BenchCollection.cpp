@@ -67,7 +67,7 @@ std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t h = 0xCBF29CE484222325
 // A small generator of our own: std's distributions differ between standard libraries, and the
 // faults must be the same wherever the program is built.
 class Rng {
-  public:
+public:
     explicit Rng(std::uint64_t seed) : state_(seed) {}
     std::uint32_t Next() { return SplitMix(state_); }
     std::uint64_t Next64() { return (std::uint64_t{Next()} << 32) | Next(); }
@@ -79,7 +79,7 @@ class Rng {
         }
     }
 
-  private:
+private:
     std::uint64_t state_;
 };
 
@@ -160,8 +160,8 @@ void WriteNewFile(const fs::path& path, std::string_view bytes) {
 // ---- planning -----------------------------------------------------------------------------------
 
 bool UsableFileName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
 }
 
 std::optional<std::uint32_t> ForgeableCrc(const TRomEntry& entry) {
@@ -315,8 +315,7 @@ CollectionPlan PlanCollection(const TGamesList& games, Layout layout) {
         // The parent's own clone first, so that a name two clones give different ROMs keeps
         // the parent's.
         std::vector<const TClone*> clones;
-        if (const TClone* parent = games.FindClone(game->Name);
-            parent != nullptr && parent->Game == game) {
+        if (const TClone* parent = games.FindClone(game->Name); parent != nullptr && parent->Game == game) {
             clones.push_back(parent);
         }
         for (const TClone* clone : game->Clones) {
@@ -342,25 +341,22 @@ CollectionPlan PlanCollection(const TGamesList& games, Layout layout) {
 namespace {
 
 bool ArchiveHasName(const PlannedArchive& a, std::string_view name) {
-    return std::any_of(a.Entries.begin(), a.Entries.end(),
-                       [&](const ZipMember& m) { return m.Name == name; });
+    return std::any_of(a.Entries.begin(), a.Entries.end(), [&](const ZipMember& m) { return m.Name == name; });
 }
 
 bool ExpectedName(const PlannedArchive& a, std::string_view name) {
     if (a.Clone != nullptr) {
         return a.Clone->Roms.Contains(name);
     }
-    return a.Game != nullptr &&
-           std::any_of(a.Game->Clones.begin(), a.Game->Clones.end(),
-                       [&](const TClone* c) { return c->Roms.Contains(name); });
+    return a.Game != nullptr && std::any_of(a.Game->Clones.begin(), a.Game->Clones.end(),
+                                            [&](const TClone* c) { return c->Roms.Contains(name); });
 }
 
 // A name neither in the archive nor expected in it: `name` with `tag` before its extension.
 std::string FreeVariant(const PlannedArchive& a, std::string_view name, std::string_view tag) {
     const std::size_t slash = name.rfind('/');
     std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash) ||
-        dot == 0) {
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash) || dot == 0) {
         dot = name.size();
     }
     for (int n = 1;; ++n) {
@@ -381,13 +377,11 @@ bool KnownCrc(const TGamesList& games, std::uint32_t crc) {
 }
 
 constexpr std::array<std::string_view, 10> kKindOrder = {
-    "wrong_archive_name", "misnamed_archive", "wrong_entry_name", "complemented_crc",
-    "duplicate_entry",    "unknown_entry",    "missing_entry",    "directory_entry",
-    "truncated_archive",  "garbage_archive"};
+    "wrong_archive_name", "misnamed_archive", "wrong_entry_name", "complemented_crc",  "duplicate_entry",
+    "unknown_entry",      "missing_entry",    "directory_entry",  "truncated_archive", "garbage_archive"};
 
 std::size_t KindRank(std::string_view kind) {
-    return static_cast<std::size_t>(std::find(kKindOrder.begin(), kKindOrder.end(), kind) -
-                                    kKindOrder.begin());
+    return static_cast<std::size_t>(std::find(kKindOrder.begin(), kKindOrder.end(), kind) - kKindOrder.begin());
 }
 
 std::size_t CountOf(double rate, std::size_t of) {
@@ -434,9 +428,8 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
         a.Corrupt = Corruption::TruncatedDirectory;
         const std::size_t cut = zip.CentralDirectoryOffset + zip.CentralDirectorySize / 2;
         faults.push_back({"truncated_archive", a.FileName, "",
-                          "cut at byte " + std::to_string(cut) + " of " +
-                              std::to_string(zip.Bytes.size()) + ", central directory at " +
-                              std::to_string(zip.CentralDirectoryOffset)});
+                          "cut at byte " + std::to_string(cut) + " of " + std::to_string(zip.Bytes.size()) +
+                              ", central directory at " + std::to_string(zip.CentralDirectoryOffset)});
         return true;
     });
     take(rates.GarbageArchives, [&](PlannedArchive& a) {
@@ -469,8 +462,7 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
     std::vector<std::string> romlessSetNames;
     for (const TGame* game : games.Games()) {
         if (UsableFileName(game->Name) && fileNames.count(game->Name + ".zip") == 0) {
-            (plannedNames.count(game->Name) != 0 ? freedSetNames : romlessSetNames)
-                .push_back(game->Name);
+            (plannedNames.count(game->Name) != 0 ? freedSetNames : romlessSetNames).push_back(game->Name);
         }
     }
     take(CountOf(rates.MisnamedArchive, n), [&](PlannedArchive& a) {
@@ -489,8 +481,7 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
         rename(a, pool[j] + ".zip");
         std::swap(pool[j], pool.back());
         pool.pop_back();
-        faults.push_back(
-            {"misnamed_archive", a.FileName, "", "holds " + ZipStem(old) + ", was " + old});
+        faults.push_back({"misnamed_archive", a.FileName, "", "holds " + ZipStem(old) + ", was " + old});
         return true;
     });
     take(CountOf(rates.DuplicateEntry, n), [&](PlannedArchive& a) {
@@ -516,8 +507,7 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
             return false;  // an archive without entries would be another fault
         }
         const std::size_t k = rng.Below(a.Entries.size());
-        faults.push_back(
-            {"missing_entry", a.FileName, a.Entries[k].Name, "crc " + CrcToHex(a.Entries[k].Crc)});
+        faults.push_back({"missing_entry", a.FileName, a.Entries[k].Name, "crc " + CrcToHex(a.Entries[k].Crc)});
         a.Entries.erase(a.Entries.begin() + static_cast<std::ptrdiff_t>(k));
         return true;
     });
@@ -558,22 +548,21 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
         if (games.FindRom(CrcToHex(bad)) != nullptr) {
             continue;  // it would be another ROM, not this one's bad dump
         }
-        faults.push_back({"complemented_crc", a.FileName, m.Name,
-                          "crc " + CrcToHex(bad) + ", expected " + CrcToHex(m.Crc)});
+        faults.push_back(
+            {"complemented_crc", a.FileName, m.Name, "crc " + CrcToHex(bad) + ", expected " + CrcToHex(m.Crc)});
         m.Data = ForgeData(bad, m.Data.size(), rng.Next64());
         m.Crc = bad;
         --wanted;
     }
 
-    std::stable_sort(faults.begin(), faults.end(),
-                     [](const PlantedFault& x, const PlantedFault& y) {
-                         const std::size_t rx = KindRank(x.Kind);
-                         const std::size_t ry = KindRank(y.Kind);
-                         if (rx != ry) {
-                             return rx < ry;
-                         }
-                         return std::tie(x.Archive, x.Entry) < std::tie(y.Archive, y.Entry);
-                     });
+    std::stable_sort(faults.begin(), faults.end(), [](const PlantedFault& x, const PlantedFault& y) {
+        const std::size_t rx = KindRank(x.Kind);
+        const std::size_t ry = KindRank(y.Kind);
+        if (rx != ry) {
+            return rx < ry;
+        }
+        return std::tie(x.Archive, x.Entry) < std::tie(y.Archive, y.Entry);
+    });
 }
 
 std::string FormatFaultManifest(const std::vector<PlantedFault>& faults) {
@@ -628,8 +617,7 @@ void CheckManifestReplaceable(const fs::path& manifest) {
 
 }  // namespace
 
-GenerateResult GenerateCollection(const fs::path& datafile, const fs::path& outDir,
-                                  const GenerateOptions& options) {
+GenerateResult GenerateCollection(const fs::path& datafile, const fs::path& outDir, const GenerateOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     // Without a trailing separator, so that its parent is the folder above it.
     fs::path folder = fs::absolute(outDir).lexically_normal();
@@ -651,8 +639,7 @@ GenerateResult GenerateCollection(const fs::path& datafile, const fs::path& outD
     if (games.LoadDatafileFile(datafile).BadFormat) {
         throw EFileError(datafile, "bad format: no [GAMES] section");
     }
-    result.LoadSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.LoadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     CollectionPlan plan = PlanCollection(games, options.Arrangement);
     if (options.Faults) {
         PlantFaults(plan, games, options.Rates);

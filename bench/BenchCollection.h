@@ -97,8 +97,7 @@ void PlantFaults(CollectionPlan& plan, const TGamesList& games, const FaultRates
 // Manifest text: one tab-separated line per fault (kind, archive, entry, detail) after a
 // comment line.
 std::string FormatFaultManifest(const std::vector<PlantedFault>& faults);
-inline constexpr std::string_view kManifestHeader =
-    "# bench collection faults: kind\tarchive\tentry\tdetail";
+inline constexpr std::string_view kManifestHeader = "# bench collection faults: kind\tarchive\tentry\tdetail";
 
 struct WriteStats {
     std::size_t Archives = 0;
@@ -124,7 +123,6 @@ struct GenerateResult {
 // Loads the datafile and writes the collection into `outDir`, which must be new or empty; with
 // faults, the manifest goes to faults.txt in the folder above `outDir` and replaces only an
 // earlier manifest. Throws EFileError (or std::filesystem_error) without deleting anything.
-GenerateResult GenerateCollection(const fs::path& datafile, const fs::path& outDir,
-                                  const GenerateOptions& options);
+GenerateResult GenerateCollection(const fs::path& datafile, const fs::path& outDir, const GenerateOptions& options);
 
 }  // namespace qm::bench

@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
     std::sort(times.begin(), times.end());
     const RunResult& last = results.back();
     std::printf("datafile load: %d sets, %d clones, %d roms\n", last.Sets, last.Clones, last.Roms);
-    std::printf("runs: %d, median %.3f s, min %.3f s, max %.3f s (target <= 0.500 s)\n", runs,
-                times[times.size() / 2], times.front(), times.back());
+    std::printf("runs: %d, median %.3f s, min %.3f s, max %.3f s (target <= 0.500 s)\n", runs, times[times.size() / 2],
+                times.front(), times.back());
     std::printf("peak resident memory: %.1f MB (target <= 250 MB)\n", static_cast<double>(peak) / 1024.0);
     return 0;
 }

@@ -90,8 +90,7 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 
 // The file work a listing cannot avoid: open, read the last 64 KiB, read the directory the end
 // record points at, close. Gives the number of directory bytes read.
-std::size_t Floor(const std::vector<std::string>& files, std::vector<char>& tail,
-                  std::vector<char>& dir) {
+std::size_t Floor(const std::vector<std::string>& files, std::vector<char>& tail, std::vector<char>& dir) {
     std::size_t total = 0;
     for (const std::string& file : files) {
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -101,8 +100,7 @@ std::size_t Floor(const std::vector<std::string>& files, std::vector<char>& tail
             std::exit(1);
         }
         const std::size_t n = std::min<std::size_t>(st.st_size, tail.size());
-        if (::pread(fd, tail.data(), n, st.st_size - static_cast<off_t>(n)) !=
-            static_cast<ssize_t>(n)) {
+        if (::pread(fd, tail.data(), n, st.st_size - static_cast<off_t>(n)) != static_cast<ssize_t>(n)) {
             std::exit(1);
         }
         std::uint32_t size = 0;
@@ -130,14 +128,12 @@ double BestOf(int runs, F&& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const unsigned count =
-        argc > 1 ? static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10)) : 45000;
+    const unsigned count = argc > 1 ? static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10)) : 45000;
     const bool ownFolder = argc <= 2;
     fs::path folder;
     if (ownFolder) {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qm-bench-XXXXXX";
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qm-bench-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::perror("mkdtemp");
             return 1;
@@ -156,8 +152,7 @@ int main(int argc, char** argv) {
             WriteAll(files.back(), ForgeArchive(i, 7));
         }
     });
-    std::printf("zip listing: %u archives of 7 entries made in %.2f s in %s\n", count, made,
-                folder.c_str());
+    std::printf("zip listing: %u archives of 7 entries made in %.2f s in %s\n", count, made, folder.c_str());
 
     std::vector<char> tail(64 * 1024);
     std::vector<char> dir;
@@ -189,8 +184,7 @@ int main(int argc, char** argv) {
         std::printf("  listing FAILED: %ld entries\n", entries);
         return 1;
     }
-    std::printf("  floor (open, read last 64 KiB, read directory, close): %9.0f archives/s\n",
-                count / floor);
+    std::printf("  floor (open, read last 64 KiB, read directory, close): %9.0f archives/s\n", count / floor);
     std::printf(
         "  TZipMaster listing:                                    %9.0f archives/s (%.0f%% of the "
         "floor)\n",
@@ -212,8 +206,7 @@ int main(int argc, char** argv) {
     static volatile std::uint32_t sink = 0;
     const double memory = BestOf(3, [&] { sink = sink ^ qm::Crc32Of(image.data(), image.size()); });
     const char* tmp = std::getenv("TMPDIR");
-    std::string name =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qm-bench-crc-XXXXXX";
+    std::string name = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qm-bench-crc-XXXXXX";
     const int fd = ::mkstemp(name.data());
     if (fd < 0 || ::write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
         std::perror("image");

@@ -43,24 +43,20 @@ int main(int argc, char** argv) {
     }
     try {
         const auto start = std::chrono::steady_clock::now();
-        const qm::bench::GenerateResult r =
-            qm::bench::GenerateCollection(paths[0], paths[1], options);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const qm::bench::GenerateResult r = qm::bench::GenerateCollection(paths[0], paths[1], options);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::string extra;
         if (r.Faults != 0) {
             extra += ", listed in " + r.Manifest.string();
         }
         if (r.SkippedClones != 0) {
-            extra +=
-                ", " + std::to_string(r.SkippedClones) + " names unusable as file names skipped";
+            extra += ", " + std::to_string(r.SkippedClones) + " names unusable as file names skipped";
         }
         std::printf(
             "bench collection (%s): %zu archives, %zu entries, %.1f MB, %zu faults, %.2f s "
             "(datafile load %.2f s)%s\n",
-            options.Arrangement == qm::bench::Layout::PerSet ? "per set" : "per clone",
-            r.Stats.Archives, r.Stats.Entries, static_cast<double>(r.Stats.Bytes) / 1e6, r.Faults,
-            seconds, r.LoadSeconds, extra.c_str());
+            options.Arrangement == qm::bench::Layout::PerSet ? "per set" : "per clone", r.Stats.Archives,
+            r.Stats.Entries, static_cast<double>(r.Stats.Bytes) / 1e6, r.Faults, seconds, r.LoadSeconds, extra.c_str());
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_bench_collection: %s\n", e.what());

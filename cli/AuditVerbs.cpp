@@ -54,9 +54,8 @@ bool Switch(const CliArgs& args, const std::string& name, bool fallback) {
 const std::set<std::string>& AuditOptionNames() {
     static const std::set<std::string> names = [] {
         std::set<std::string> n = {"profile", "refresh", "no-refresh", "split", "no-split", "corrupted", "quiet"};
-        for (const char* name :
-             {"bad-zip-names", "correct-names", "correct-roms", "bad-rom-names", "needed-elsewhere", "not-needed",
-              "unknown", "no-good-dump"}) {
+        for (const char* name : {"bad-zip-names", "correct-names", "correct-roms", "bad-rom-names", "needed-elsewhere",
+                                 "not-needed", "unknown", "no-good-dump"}) {
             n.insert(name);
             n.insert(std::string("no-") + name);
         }

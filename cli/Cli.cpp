@@ -108,8 +108,7 @@ int VerbInfo(CliContext& ctx) {
     std::ostream& out = ctx.Out();
     out << "Profile:  " << DisplayText(config.CurrentEmulator) << "\n";
     out << "Datafile: " << DisplayText(config.OpenDatafile().string()) << "\n";
-    out << "Emulator: " << DisplayText(config.EmulatorVersion) << " (refname " << DisplayText(config.RefName)
-        << ")\n";
+    out << "Emulator: " << DisplayText(config.EmulatorVersion) << " (refname " << DisplayText(config.RefName) << ")\n";
     out << "Exe:      " << DisplayText(config.Exe) << "\n";
     out << "ROM directories:\n";
     for (const std::string& dir : config.RomPaths) {
@@ -186,15 +185,12 @@ int VerbZip(CliContext& ctx) {
         if (ctx.Json()) {
             json.AddRaw("entries", JsonArray(entries));
             if (code != 0) {
-                json.AddRaw(
-                    "error",
-                    JsonObject().Add("code", code).Add("message", OneLine(zip.Message)).Text());
+                json.AddRaw("error", JsonObject().Add("code", code).Add("message", OneLine(zip.Message)).Text());
             }
             archives.push_back(json.Text());
         } else if (code != 0) {
-            ctx.Err() << "quillmark-cli: " << DisplayText(file) << ": "
-                      << (listed ? "warning " : "error ") << code << ": " << OneLine(zip.Message)
-                      << "\n";
+            ctx.Err() << "quillmark-cli: " << DisplayText(file) << ": " << (listed ? "warning " : "error ") << code
+                      << ": " << OneLine(zip.Message) << "\n";
         }
     }
     if (ctx.Json()) {
@@ -254,20 +250,33 @@ int VerbCrc(CliContext& ctx) {
 
 const std::vector<VerbSpec>& Verbs() {
     static const std::vector<VerbSpec> verbs = {
-        {"profiles", "profiles", "list the profiles (datafiles) of the data directory; * marks the current one", {},
+        {"profiles",
+         "profiles",
+         "list the profiles (datafiles) of the data directory; * marks the current one",
+         {},
          VerbProfiles},
         {"use", "use NAME", "make profile NAME the current one", {}, VerbUse},
-        {"info", "info [--profile NAME]", "load a profile and print its header, ROM directories and counts",
-         {"profile"}, VerbInfo},
-        {"scan", "scan [--profile NAME] [--refresh]",
+        {"info",
+         "info [--profile NAME]",
+         "load a profile and print its header, ROM directories and counts",
+         {"profile"},
+         VerbInfo},
+        {"scan",
+         "scan [--profile NAME] [--refresh]",
          "scan the ROM directories (--refresh: read every archive again, rebuilding the caches) and print the "
          "counts and the problems found",
-         {"profile", "refresh"}, VerbScan},
-        {"status", "status [--sets|--clones] [--missing|--complete|--incomplete] [--profile NAME]",
+         {"profile", "refresh"},
+         VerbScan},
+        {"status",
+         "status [--sets|--clones] [--missing|--complete|--incomplete] [--profile NAME]",
          "list the sets (or clones) with their state: complete, incomplete or empty, and the no-good-dump mark",
-         {"profile", "sets", "clones", "missing", "complete", "incomplete"}, VerbStatus},
-        {"paths", "paths list|add DIR|remove DIR [--profile NAME]", "show or edit the profile's ROM directories",
-         {"profile"}, VerbPaths},
+         {"profile", "sets", "clones", "missing", "complete", "incomplete"},
+         VerbStatus},
+        {"paths",
+         "paths list|add DIR|remove DIR [--profile NAME]",
+         "show or edit the profile's ROM directories",
+         {"profile"},
+         VerbPaths},
         {"audit",
          "audit [--profile NAME] [--[no-]bad-zip-names] [--[no-]correct-names] [--[no-]correct-roms]\n"
          "        [--[no-]bad-rom-names] [--[no-]needed-elsewhere] [--[no-]not-needed] [--[no-]unknown]\n"
@@ -275,13 +284,17 @@ const std::vector<VerbSpec>& Verbs() {
          "audit the collection and print the report (saved as report.txt in the scratch folder; --quiet prints "
          "its path only); Ctrl-C cancels after the current entry (exit status 130)",
          AuditOptionNames(), VerbAudit},
-        {"zip", "zip list FILE...",
-         "list the entries of zip archives (CRC-32, size, name) from their central directory", {},
+        {"zip",
+         "zip list FILE...",
+         "list the entries of zip archives (CRC-32, size, name) from their central directory",
+         {},
          VerbZip},
-        {"crc", "crc FILE... [--snes|--nes]",
+        {"crc",
+         "crc FILE... [--snes|--nes]",
          "CRC-32 and size of every ROM image in the files (zip entries, or the whole file); --snes "
          "strips a copier header found from the size, --nes a 16-byte header",
-         {"snes", "nes"}, VerbCrc},
+         {"snes", "nes"},
+         VerbCrc},
     };
     return verbs;
 }

@@ -147,7 +147,8 @@ int VerbStatus(CliContext& ctx) {
 int VerbPaths(CliContext& ctx) {
     const auto& positional = ctx.Args().Positional;
     const std::string action = positional.empty() ? "list" : positional[0];
-    if ((action == "list" && positional.size() > 1) || ((action == "add" || action == "remove") && positional.size() != 2) ||
+    if ((action == "list" && positional.size() > 1) ||
+        ((action == "add" || action == "remove") && positional.size() != 2) ||
         (action != "list" && action != "add" && action != "remove")) {
         return ctx.Fail("usage: quillmark-cli paths list|add DIR|remove DIR [--profile NAME]");
     }

@@ -64,7 +64,9 @@ void TSettingsStore::WriteString(std::string_view name, std::string_view value) 
     Save();
 }
 
-void TSettingsStore::WriteInteger(std::string_view name, int value) { WriteString(name, std::to_string(value)); }
+void TSettingsStore::WriteInteger(std::string_view name, int value) {
+    WriteString(name, std::to_string(value));
+}
 
 void TSettingsStore::Save() {
     std::error_code ec;

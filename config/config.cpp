@@ -74,7 +74,9 @@ TConfig::TConfig(const ConfigPaths& paths, UserPrompts& prompts)
     }
 }
 
-fs::path TConfig::DatafilePath(const std::string& profile) const { return fs::path(DataDir + profile + ".dat"); }
+fs::path TConfig::DatafilePath(const std::string& profile) const {
+    return fs::path(DataDir + profile + ".dat");
+}
 
 void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
     if (!RefName.empty()) {
@@ -141,9 +143,10 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
         }
     }
     if (!writable) {
-        prompts_.Show(MessageKind::Warning, "Roms directories specified in the data file are not writable.\n"
-                                            "Quillmark base directory will be used.\n"
-                                            "You can change it in options window.");
+        prompts_.Show(MessageKind::Warning,
+                      "Roms directories specified in the data file are not writable.\n"
+                      "Quillmark base directory will be used.\n"
+                      "You can change it in options window.");
         RomPaths.push_back(WithTrailingSlash(workingDir));
         SaveRomPaths();
     }

@@ -18,7 +18,9 @@ namespace {
 constexpr int kNameWidth = 12;
 constexpr std::string_view kGap = "         ";  // before every status word of an entry line
 
-std::string P(std::string_view s) { return PadRight(s, kNameWidth); }
+std::string P(std::string_view s) {
+    return PadRight(s, kNameWidth);
+}
 
 std::string ComplementOrEmpty(std::string_view crc) {
     const auto value = ParseCrcHex(crc);
@@ -30,9 +32,13 @@ bool CrcOrComplement(std::string_view crc, std::string_view wanted, std::string_
 }
 
 // The entry line's start: name and CRC.
-std::string EntryStart(const TZipRom& entry) { return P(entry.Name) + " " + entry.Crc; }
+std::string EntryStart(const TZipRom& entry) {
+    return P(entry.Name) + " " + entry.Crc;
+}
 
-std::string SystemErrorText() { return std::error_code(errno, std::generic_category()).message(); }
+std::string SystemErrorText() {
+    return std::error_code(errno, std::generic_category()).message();
+}
 
 }  // namespace
 

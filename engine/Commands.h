@@ -13,8 +13,8 @@ namespace qm {
 class TSession;
 
 struct AuditOutcome {
-    std::vector<std::string> Lines;        // the report as saved
-    std::filesystem::path ReportFile;      // scratch folder/report.txt
+    std::vector<std::string> Lines;         // the report as saved
+    std::filesystem::path ReportFile;       // scratch folder/report.txt
     std::vector<std::string> ProblemLines;  // corrupted archives met on the way
 };
 

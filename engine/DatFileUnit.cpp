@@ -236,7 +236,8 @@ struct TDatFile::Cache {
                 directoryLine = line;
             } else {
                 const std::uint32_t id = static_cast<std::uint32_t>(nodes.size());
-                nodes.push_back(Node{static_cast<std::size_t>(line.data() - all.data()), static_cast<std::uint32_t>(line.size()), kNone, kNone});
+                nodes.push_back(Node{static_cast<std::size_t>(line.data() - all.data()),
+                                     static_cast<std::uint32_t>(line.size()), kNone, kNone});
                 LinkAtEnd(id);
                 if (const auto archive = ArchiveOf(line)) {
                     if (lastLines == nullptr || *archive != lastArchive) {

@@ -199,11 +199,9 @@ int TrashInto(const fs::path& trash, const fs::path& file, const std::string& in
     std::tm local{};
     ::localtime_r(&now, &local);
     std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-    const std::string record =
-        "[Trash Info]\nPath=" + TrashInfoPath(infoPath) + "\nDeletionDate=" + date + "\n";
+    const std::string record = "[Trash Info]\nPath=" + TrashInfoPath(infoPath) + "\nDeletionDate=" + date + "\n";
     for (int n = 1; n < 10000; ++n) {
-        const std::string candidate =
-            n == 1 ? name.string() : stem + "." + std::to_string(n) + extension;
+        const std::string candidate = n == 1 ? name.string() : stem + "." + std::to_string(n) + extension;
         const fs::path infoFile = info / (candidate + ".trashinfo");
         // The .trashinfo file is created first and exclusively: it reserves the name.
         const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -296,8 +294,7 @@ void MoveFileOrCopy(const fs::path& source, const fs::path& destination) {
     SyncDirectory(fs::absolute(source, ec).parent_path());
 }
 
-int ExecAndWait(const std::vector<std::string>& argv, bool wait, bool /*minimized*/,
-                const fs::path& stdoutFile) {
+int ExecAndWait(const std::vector<std::string>& argv, bool wait, bool /*minimized*/, const fs::path& stdoutFile) {
     if (argv.empty() || argv[0].empty()) {
         return kExecNotWaited;
     }
@@ -315,8 +312,7 @@ int ExecAndWait(const std::vector<std::string>& argv, bool wait, bool /*minimize
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     const std::string output = stdoutFile.string();
     if (!output.empty()) {
-        ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                           O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
     // The child gets the three standard streams only, not the files this program has open.
     ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);

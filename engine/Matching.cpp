@@ -25,7 +25,9 @@ std::string ComplementOrEmpty(std::string_view crc) {
     return value ? CrcToHex(~*value) : std::string();
 }
 
-bool IsNoGoodDumpRom(const TRom* rom) { return rom != nullptr && rom->Crc == kNoGoodDumpCrc; }
+bool IsNoGoodDumpRom(const TRom* rom) {
+    return rom != nullptr && rom->Crc == kNoGoodDumpCrc;
+}
 
 }  // namespace
 
@@ -51,7 +53,9 @@ std::string TFile::RightName() const {
     return (Dir->Owner->SplitMode ? Clone->Name : Clone->Game->Name) + ".zip";
 }
 
-TPath* TFile::PreferredPath() const { return Dir->Owner->WritablePathFor(Name); }
+TPath* TFile::PreferredPath() const {
+    return Dir->Owner->WritablePathFor(Name);
+}
 
 void TFile::Analyse() {
     TGamesList& games = Games();
@@ -215,9 +219,9 @@ void TPathsList::SetRomStatus() {
                 if (entry->Crc != kNoGoodDumpCrc) {
                     // Matching found the selected ROM of this CRC already, unless the archive
                     // changed since.
-                    rom = file->Analysed ? (entry->CrcRom != nullptr && entry->CrcRom->Crc == entry->Crc ? entry->CrcRom
-                                                                                                       : nullptr)
-                                         : games_.FindSelectedRom(entry->Crc);
+                    rom = file->Analysed
+                              ? (entry->CrcRom != nullptr && entry->CrcRom->Crc == entry->Crc ? entry->CrcRom : nullptr)
+                              : games_.FindSelectedRom(entry->Crc);
                 }
                 if (rom != nullptr) {
                     rom->Status = rsPresent;

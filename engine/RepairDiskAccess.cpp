@@ -19,9 +19,13 @@ std::string DirectoryPart(std::string_view name) {
     return pos == std::string_view::npos ? std::string() : std::string(name.substr(0, pos + 1));
 }
 
-std::string EntryLabel(const TZipRom& entry) { return entry.Name + " (" + entry.Crc + ") : "; }
+std::string EntryLabel(const TZipRom& entry) {
+    return entry.Name + " (" + entry.Crc + ") : ";
+}
 
-std::string DirectoryOf(const fs::path& archivePath) { return WithTrailingSlash(archivePath.parent_path().string()); }
+std::string DirectoryOf(const fs::path& archivePath) {
+    return WithTrailingSlash(archivePath.parent_path().string());
+}
 
 }  // namespace
 
@@ -50,7 +54,9 @@ bool IsSafeEntryPath(std::string_view name) {
 TRepairDiskAccess::TRepairDiskAccess(TDatFile& dirCache, fs::path workDir)
     : dirCache_(dirCache), workDir_(std::move(workDir)) {}
 
-TRepairDiskAccess::~TRepairDiskAccess() { CleanExtracted(); }
+TRepairDiskAccess::~TRepairDiskAccess() {
+    CleanExtracted();
+}
 
 fs::path TRepairDiskAccess::WorkPath(std::string_view relative) const {
     std::string normal(relative);

@@ -62,7 +62,9 @@ bool IsCrcText(std::string_view s) {
 // ---------------------------------------------------------------------------------------------
 // TZipRom, TFile, TPath
 
-std::string TZipRom::ShortName() const { return FileNameOfPath(Name); }
+std::string TZipRom::ShortName() const {
+    return FileNameOfPath(Name);
+}
 
 void TZipRom::SetName(std::string_view newName) {
     Name = newName;
@@ -98,7 +100,9 @@ void TFile::RemoveRom(TZipRom* entry) {
     }
 }
 
-std::string TFile::FullName() const { return Dir->Path + Name; }
+std::string TFile::FullName() const {
+    return Dir->Path + Name;
+}
 
 bool TFile::SetName(std::string_view newName) {
     if (Dir->ReadOnly || Dir->FindFile(newName) != nullptr) {
@@ -130,7 +134,9 @@ int TFile::IndexOfName(std::string_view name) const {
     return -1;
 }
 
-TGamesList& TFile::Games() const { return Dir->Owner->Games(); }
+TGamesList& TFile::Games() const {
+    return Dir->Owner->Games();
+}
 
 TFile* TPath::FindFile(std::string_view archiveName) const {
     const auto it = byName_.find(archiveName);
@@ -229,13 +235,17 @@ class ArchiveLister {
 public:
     struct Listed {
         std::vector<TCrcItem> Items;
-        bool ZipError = false;    // the archive cannot be listed: no items
-        std::string Message;      // of ZipError, or of another failure after some items
+        bool ZipError = false;  // the archive cannot be listed: no items
+        std::string Message;    // of ZipError, or of another failure after some items
     };
 
     ArchiveLister(std::string directory, const std::vector<std::string>& names, bool snesMode, bool nesMode)
-        : directory_(std::move(directory)), names_(names), snesMode_(snesMode), nesMode_(nesMode),
-          state_(names.size()), results_(names.size()) {
+        : directory_(std::move(directory)),
+          names_(names),
+          snesMode_(snesMode),
+          nesMode_(nesMode),
+          state_(names.size()),
+          results_(names.size()) {
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         const std::size_t workers = std::min<std::size_t>({cores - 1, 3, names.size() / 64});
         for (std::size_t i = 0; i < workers; ++i) {

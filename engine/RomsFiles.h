@@ -153,7 +153,6 @@ private:
     std::string analysedName_;
     TClone* cloneOfFile_ = nullptr;
     TGame* gameOfFile_ = nullptr;
-
 };
 
 struct TPath {
@@ -216,10 +215,12 @@ public:
     std::pair<typename std::vector<T*>::const_iterator, typename std::vector<T*>::const_iterator> EqualRange(
         std::string_view key) const {
         const auto& items = Sorted();
-        auto lo = std::lower_bound(items.begin(), items.end(), key,
-                                   [](const T* item, std::string_view k) { return CompareFolded(KeyOf{}(item), k) < 0; });
-        auto hi = std::upper_bound(lo, items.end(), key,
-                                   [](std::string_view k, const T* item) { return CompareFolded(k, KeyOf{}(item)) < 0; });
+        auto lo = std::lower_bound(items.begin(), items.end(), key, [](const T* item, std::string_view k) {
+            return CompareFolded(KeyOf{}(item), k) < 0;
+        });
+        auto hi = std::upper_bound(lo, items.end(), key, [](std::string_view k, const T* item) {
+            return CompareFolded(k, KeyOf{}(item)) < 0;
+        });
         return {lo, hi};
     }
 

@@ -443,8 +443,7 @@ void TGamesList::AddRomEntry(TRomsList& roms, std::string_view name, bool noGood
     roms.Add(TRomEntry{std::string(name), noGoodDump, own, rom});
 }
 
-TRom* TGamesList::AddRom(TClone* clone, std::string_view crc, std::string_view romName, bool own,
-                         std::int32_t size) {
+TRom* TGamesList::AddRom(TClone* clone, std::string_view crc, std::string_view romName, bool own, std::int32_t size) {
     const bool noGoodDump = crc == kNoGoodDumpCrc;
     if (romName != "neo-geo.rom" && romName != "ng-sfix.rom" && romName != "ng-sm1.rom") {
         TRom* rom = noGoodDump ? nullptr : FindRom(LowerCase(crc));

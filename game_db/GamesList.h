@@ -46,7 +46,9 @@ struct TRom {
     std::uint32_t CrcRank = 0;
 };
 
-inline std::string_view ByCrc::operator()(const TRom* rom) const { return rom->Crc; }
+inline std::string_view ByCrc::operator()(const TRom* rom) const {
+    return rom->Crc;
+}
 
 // One line of a clone's ROM list: the file name the clone expects for a ROM.
 struct TRomEntry {
@@ -167,11 +169,9 @@ public:
     // Lookups.
     TClone* CloneOfZip(std::string_view zipPath) const;
     TGame* GameOfZip(std::string_view zipPath) const;
-    bool FindByComplementedCrc(std::string_view zipPath, std::string_view romName, std::string_view crc,
-                               TRom*& rom);
+    bool FindByComplementedCrc(std::string_view zipPath, std::string_view romName, std::string_view crc, TRom*& rom);
     bool FindByComplementedCrcIn(TClone* cloneOfZip, std::string_view romName, std::string_view crc, TRom*& rom);
-    void NamesForCrc(std::string_view zipPath, std::string_view romName, TNeededNamesList& list,
-                     std::string_view crc);
+    void NamesForCrc(std::string_view zipPath, std::string_view romName, TNeededNamesList& list, std::string_view crc);
     void ClonesNeedingRom(const TRom& rom, TNeedingClonesList& list) const;
 
     // Building.

@@ -19,7 +19,9 @@ namespace qm {
 
 namespace {
 
-std::string SystemError(int err) { return std::strerror(err); }
+std::string SystemError(int err) {
+    return std::strerror(err);
+}
 
 fs::path HomeDir() {
     const char* home = std::getenv("HOME");
@@ -57,7 +59,9 @@ fs::path ScratchDir() {
     return dir;
 }
 
-fs::path SettingsFile() { return XdgDir("XDG_CONFIG_HOME", ".config") / "quillmark" / "quillmark.ini"; }
+fs::path SettingsFile() {
+    return XdgDir("XDG_CONFIG_HOME", ".config") / "quillmark" / "quillmark.ini";
+}
 
 std::string WithTrailingSlash(std::string dir) {
     if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) {
@@ -185,7 +189,9 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
     return lines;
 }
 
-std::vector<std::string> ReadLines(const fs::path& file) { return SplitLines(ReadFileBytes(file)); }
+std::vector<std::string> ReadLines(const fs::path& file) {
+    return SplitLines(ReadFileBytes(file));
+}
 
 void SyncDirectory(const fs::path& dir) {
     const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -297,10 +303,10 @@ void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& line
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
     // Code points of 0x80..0x9F in Windows-1252; 0 where the code page leaves the byte unassigned.
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    static constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                           0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
     std::string out;
     out.reserve(bytes.size());
     for (const char ch : bytes) {

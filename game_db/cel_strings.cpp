@@ -65,7 +65,9 @@ std::string CopyRange(std::string_view s, int a, int b) {
     return std::string(s.substr(static_cast<std::size_t>(a - 1), static_cast<std::size_t>(b - a + 1)));
 }
 
-std::string LeftStr(std::string_view s, int n) { return CopyRange(s, 1, n); }
+std::string LeftStr(std::string_view s, int n) {
+    return CopyRange(s, 1, n);
+}
 
 std::string RightStr(std::string_view s, int n) {
     const int length = static_cast<int>(s.size());
@@ -184,8 +186,12 @@ std::string Trim(std::string_view s) {
     return std::string(s.substr(begin, end - begin));
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.starts_with(prefix); }
-bool EndsWith(std::string_view s, std::string_view suffix) { return s.ends_with(suffix); }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.starts_with(prefix);
+}
+bool EndsWith(std::string_view s, std::string_view suffix) {
+    return s.ends_with(suffix);
+}
 
 bool EndsWithText(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && SameText(s.substr(s.size() - suffix.size()), suffix);

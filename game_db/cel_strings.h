@@ -33,14 +33,18 @@ bool MakeWritable(const std::filesystem::path& path);
 
 // ASCII-only case folding: names may be UTF-8 or Windows-1252, and folding bytes of 128 or
 // more would corrupt the former.
-inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 std::string LowerCase(std::string_view s);
 void LowerCaseInPlace(std::string& s);
 bool SameText(std::string_view a, std::string_view b);
 // Byte order after ASCII case folding, then exact bytes: the order of every sorted list whose
 // order can be seen.
 int CompareFolded(std::string_view a, std::string_view b);
-inline bool FoldedLess(std::string_view a, std::string_view b) { return CompareFolded(a, b) < 0; }
+inline bool FoldedLess(std::string_view a, std::string_view b) {
+    return CompareFolded(a, b) < 0;
+}
 // The first eight folded bytes of a key, big-endian and padded with zeros: comparing two of
 // these orders keys as CompareFolded does whenever they differ, so sorts compare integers first.
 inline std::uint64_t FoldedPrefix(std::string_view key) {

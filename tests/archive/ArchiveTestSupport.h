@@ -47,8 +47,7 @@ inline std::string SevenZip() {
 }
 
 // Entries as `unzip -v` prints them.
-inline std::vector<Listed> UnzipListing(const std::filesystem::path& archive,
-                                        const std::filesystem::path& scratch) {
+inline std::vector<Listed> UnzipListing(const std::filesystem::path& archive, const std::filesystem::path& scratch) {
     const std::filesystem::path out = scratch / "unzip-v.txt";
     ExecAndWait({"unzip", "-v", archive.string()}, true, false, out);
     std::ifstream in(out);
@@ -58,8 +57,7 @@ inline std::vector<Listed> UnzipListing(const std::filesystem::path& archive,
         std::istringstream fields(line);
         std::string length, method, size, ratio, date, time, crc;
         if (!(fields >> length >> method >> size >> ratio >> date >> time >> crc) ||
-            length.find_first_not_of("0123456789") != std::string::npos || ratio.back() != '%' ||
-            crc.size() != 8) {
+            length.find_first_not_of("0123456789") != std::string::npos || ratio.back() != '%' || crc.size() != 8) {
             continue;
         }
         const std::size_t at = line.find(crc, line.find(time) + time.size());

@@ -88,8 +88,7 @@ inline std::string CentralHeader(const ForgedEntry& e, std::uint32_t crc, std::u
     return out;
 }
 
-inline std::string ForgeZip(const std::vector<ForgedEntry>& entries,
-                            const ForgeOptions& options = {}) {
+inline std::string ForgeZip(const std::vector<ForgedEntry>& entries, const ForgeOptions& options = {}) {
     std::string out;
     std::string central;
     for (const ForgedEntry& e : entries) {
@@ -132,8 +131,8 @@ inline std::string ForgeZip(const std::vector<ForgedEntry>& entries,
         return out;
     }
     const std::uint16_t classic = options.Count.value_or(static_cast<std::uint16_t>(count));
-    out += EndRecord(classic, static_cast<std::uint32_t>(central.size()),
-                     static_cast<std::uint32_t>(directoryOffset), options.Comment);
+    out += EndRecord(classic, static_cast<std::uint32_t>(central.size()), static_cast<std::uint32_t>(directoryOffset),
+                     options.Comment);
     return out;
 }
 

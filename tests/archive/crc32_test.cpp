@@ -36,7 +36,7 @@ TEST(CrcList, StandardZipCrc) {
 }
 
 class CrcListTest : public TempDirTest {
-  protected:
+protected:
     void SetUp() override {
         TempDirTest::SetUp();
         crc = std::make_unique<TCrc32>();
@@ -55,8 +55,7 @@ class CrcListTest : public TempDirTest {
         return out;
     }
     // An archive made by libzip (deflated), entries named as the files given.
-    fs::path Archive(const std::string& name,
-                     const std::vector<std::pair<std::string, std::string>>& files) {
+    fs::path Archive(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
         TZipMaster writer;
         writer.SetZipFilename(Root() / name);
         for (const auto& [file, data] : files) {
@@ -66,9 +65,7 @@ class CrcListTest : public TempDirTest {
         EXPECT_EQ(writer.SuccessCount, static_cast<int>(files.size())) << writer.Message;
         return Root() / name;
     }
-    bool ScratchIsEmpty() const {
-        return !fs::exists(crc->TempPath) || fs::is_empty(crc->TempPath);
-    }
+    bool ScratchIsEmpty() const { return !fs::exists(crc->TempPath) || fs::is_empty(crc->TempPath); }
 
     std::unique_ptr<TCrc32> crc;
 };
@@ -76,14 +73,14 @@ class CrcListTest : public TempDirTest {
 TEST_F(CrcListTest, ArchivesAreReadFromTheirDirectoryOnly) {
     // The directory's CRCs are taken as they are: the data (which does not match them) is not
     // read.
-    const fs::path archive = WriteFile(
-        "Set.ZIP", ForgeZip({{.Name = "PacMan\xC9.ROM", .Data = "data", .Crc = 0xDEADBEEF},
-                             {.Name = "Sub/", .Data = ""},
-                             {.Name = "sub/Notes.TXT", .Data = "text"}}));
+    const fs::path archive =
+        WriteFile("Set.ZIP", ForgeZip({{.Name = "PacMan\xC9.ROM", .Data = "data", .Crc = 0xDEADBEEF},
+                                       {.Name = "Sub/", .Data = ""},
+                                       {.Name = "sub/Notes.TXT", .Data = "text"}}));
     Build(archive);
-    EXPECT_EQ(Items(), (std::vector<Listed>{{"pacman\xC9.rom", "deadbeef", 4},
-                                            {"sub/", "00000000", 0},
-                                            {"sub/notes.txt", Crc("text"), 4}}));
+    EXPECT_EQ(Items(),
+              (std::vector<Listed>{
+                  {"pacman\xC9.rom", "deadbeef", 4}, {"sub/", "00000000", 0}, {"sub/notes.txt", Crc("text"), 4}}));
     crc->SkipTextFiles = true;
     Build(archive);
     EXPECT_EQ(crc->Count(), 2u);
@@ -99,8 +96,7 @@ TEST_F(CrcListTest, ArchivesAreReadFromTheirDirectoryOnly) {
 TEST_F(CrcListTest, ACopierHeaderIsStrippedFromArchiveEntries) {
     const std::string image(1 << 20, '\x5A');
     const std::string header(512, '\x01');
-    const fs::path archive =
-        Archive("snes.zip", {{"headered.smc", header + image}, {"clean.smc", image}});
+    const fs::path archive = Archive("snes.zip", {{"headered.smc", header + image}, {"clean.smc", image}});
     crc->SizeHeader = true;
     Build(archive);
     EXPECT_EQ(Items(), (std::vector<Listed>{{"headered.smc", Crc(image), image.size()},
@@ -109,21 +105,19 @@ TEST_F(CrcListTest, ACopierHeaderIsStrippedFromArchiveEntries) {
 
     crc->SizeHeader = false;
     crc->FixedHeader16 = true;
-    const fs::path nes =
-        Archive("nes.zip", {{"tiny.nes", "0123456789"}, {"game.nes", header + "game"}});
+    const fs::path nes = Archive("nes.zip", {{"tiny.nes", "0123456789"}, {"game.nes", header + "game"}});
     Build(nes);
-    EXPECT_EQ(Items(), (std::vector<Listed>{{"tiny.nes", "00000000", 0},
-                                            {"game.nes", Crc(header.substr(16) + "game"), 500}}));
+    EXPECT_EQ(Items(),
+              (std::vector<Listed>{{"tiny.nes", "00000000", 0}, {"game.nes", Crc(header.substr(16) + "game"), 500}}));
     EXPECT_TRUE(ScratchIsEmpty());
 }
 
 TEST_F(CrcListTest, EntriesNeedingNoStrippingAreNotExtracted) {
     // A bad CRC in the directory goes unnoticed unless the entry is extracted.
     const fs::path archive =
-        WriteFile("bad.zip",
-                  ForgeZip({{.Name = "folder/", .Data = ""},
-                            {.Name = "good.nes", .Data = std::string(40, 'g')},
-                            {.Name = "bad.nes", .Data = std::string(40, 'b'), .Crc = 0x12345678}}));
+        WriteFile("bad.zip", ForgeZip({{.Name = "folder/", .Data = ""},
+                                       {.Name = "good.nes", .Data = std::string(40, 'g')},
+                                       {.Name = "bad.nes", .Data = std::string(40, 'b'), .Crc = 0x12345678}}));
     Build(archive);
     EXPECT_EQ(crc->Count(), 3u);
     // With a fixed header every file entry is extracted (a folder has nothing to extract) and
@@ -137,8 +131,7 @@ TEST_F(CrcListTest, EntriesNeedingNoStrippingAreNotExtracted) {
     } catch (const ECrcZipError& e) {
         EXPECT_STREQ(e.what(), "Bad crc");
     }
-    EXPECT_EQ(Items(), (std::vector<Listed>{{"folder/", "00000000", 0},
-                                            {"good.nes", Crc(std::string(24, 'g')), 24}}));
+    EXPECT_EQ(Items(), (std::vector<Listed>{{"folder/", "00000000", 0}, {"good.nes", Crc(std::string(24, 'g')), 24}}));
     EXPECT_TRUE(ScratchIsEmpty());
 }
 
@@ -167,8 +160,7 @@ TEST_F(CrcListTest, ErrorTexts) {
         crc->Build();
         ADD_FAILURE() << "no exception";
     } catch (const ECrcFileNotFound& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "File \"" + (Root() / "missing.zip").string() + "\" not found.");
+        EXPECT_EQ(std::string(e.what()), "File \"" + (Root() / "missing.zip").string() + "\" not found.");
     }
     const auto zipError = [&](const fs::path& file) {
         crc->FileName = file.string();
@@ -183,8 +175,7 @@ TEST_F(CrcListTest, ErrorTexts) {
     EXPECT_EQ(zipError(WriteFile("fake.zip", std::string(100, 'x'))),
               "File \"fake.zip\": This archive is not a valid Zip archive");
     const std::string good = ForgeZip({{.Name = "a.bin", .Data = "a"}});
-    EXPECT_EQ(zipError(WriteFile("moved.zip", "stub" + good)),
-              "File \"moved.zip\": Warning - Error in zip structure!");
+    EXPECT_EQ(zipError(WriteFile("moved.zip", "stub" + good)), "File \"moved.zip\": Warning - Error in zip structure!");
     EXPECT_EQ(crc->Count(), 0u);
     // The same object goes on with the next file.
     Build(WriteFile("fine.zip", good));

@@ -14,7 +14,7 @@ namespace qm::test {
 namespace {
 
 class ZipChanges : public TempDirTest {
-  protected:
+protected:
     std::vector<Listed> Contents(const fs::path& archive) {
         TZipMaster lister;
         lister.SetZipFilename(archive);
@@ -33,8 +33,7 @@ class ZipChanges : public TempDirTest {
     }
     // Whether unzip finds every entry's data intact.
     bool UnzipAccepts(const fs::path& archive) {
-        return !HaveTool("unzip") ||
-               ExecAndWait({"unzip", "-tqq", archive.string()}, true, false) == 0;
+        return !HaveTool("unzip") || ExecAndWait({"unzip", "-tqq", archive.string()}, true, false) == 0;
     }
     std::string Noise(std::size_t n) const {
         std::mt19937 random(static_cast<unsigned>(n));
@@ -45,8 +44,7 @@ class ZipChanges : public TempDirTest {
         return out;
     }
     // Names in `dir` other than the ones given: what an operation left behind.
-    std::vector<std::string> Leftovers(const fs::path& dir,
-                                       const std::vector<std::string>& expected) {
+    std::vector<std::string> Leftovers(const fs::path& dir, const std::vector<std::string>& expected) {
         std::vector<std::string> extra;
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
@@ -85,9 +83,8 @@ TEST_F(ZipChanges, AddCreatesTheArchiveAndStoresBareNames) {
                      (Root() / "work/caf\xE9.bin").string()};
     zip.Add();
     EXPECT_EQ(zip.SuccessCount, 3) << zip.Message;
-    EXPECT_EQ(Contents(archive),
-              (std::vector<Listed>{Entry("rom.bin", "new data"), Entry("ROM.BIN", "upper"),
-                                   Entry("caf\xE9.bin", "latin-1 name")}));
+    EXPECT_EQ(Contents(archive), (std::vector<Listed>{Entry("rom.bin", "new data"), Entry("ROM.BIN", "upper"),
+                                                      Entry("caf\xE9.bin", "latin-1 name")}));
     EXPECT_TRUE(UnzipAccepts(archive));
 }
 
@@ -177,10 +174,8 @@ TEST_F(ZipChanges, DeleteRemovesEveryMatchingEntry) {
 }
 
 TEST_F(ZipChanges, AChangedArchiveLosesItsTorrentZipStampOnly) {
-    const std::vector<ForgedEntry> entries = {{.Name = "a.bin", .Data = "a"},
-                                              {.Name = "b.bin", .Data = "b"}};
-    const fs::path stamped =
-        WriteFile("tz.zip", ForgeZip(entries, {.Comment = "TORRENTZIPPED-1A2B3C4D"}));
+    const std::vector<ForgedEntry> entries = {{.Name = "a.bin", .Data = "a"}, {.Name = "b.bin", .Data = "b"}};
+    const fs::path stamped = WriteFile("tz.zip", ForgeZip(entries, {.Comment = "TORRENTZIPPED-1A2B3C4D"}));
     const fs::path commented = WriteFile("c.zip", ForgeZip(entries, {.Comment = "my collection"}));
     for (const fs::path& archive : {stamped, commented}) {
         zip.SetZipFilename(archive);
@@ -195,8 +190,8 @@ TEST_F(ZipChanges, AChangedArchiveLosesItsTorrentZipStampOnly) {
 }
 
 TEST_F(ZipChanges, AChangedArchiveKeepsItsOwnerAndMode) {
-    const fs::path archive = WriteFile(
-        "set.zip", ForgeZip({{.Name = "a.bin", .Data = "a"}, {.Name = "b.bin", .Data = "b"}}));
+    const fs::path archive =
+        WriteFile("set.zip", ForgeZip({{.Name = "a.bin", .Data = "a"}, {.Name = "b.bin", .Data = "b"}}));
     ASSERT_EQ(::chmod(archive.c_str(), 0640), 0);
     const bool root = ::geteuid() == 0;
     if (root) {
@@ -215,9 +210,8 @@ TEST_F(ZipChanges, AChangedArchiveKeepsItsOwnerAndMode) {
 }
 
 TEST_F(ZipChanges, ExtractWritesTheBareNameAndNeverOverwrites) {
-    const fs::path archive = WriteFile(
-        "set.zip",
-        ForgeZip({{.Name = "dir/Rom.bin", .Data = "rom data"}, {.Name = "b.bin", .Data = "bbb"}}));
+    const fs::path archive =
+        WriteFile("set.zip", ForgeZip({{.Name = "dir/Rom.bin", .Data = "rom data"}, {.Name = "b.bin", .Data = "bbb"}}));
     const fs::path out = Root() / "out";
     fs::create_directories(out);
     zip.SetZipFilename(archive);
@@ -293,8 +287,7 @@ TEST_F(ZipChanges, ExtractRefusesNamesThatLeaveTheFolder) {
 TEST_F(ZipChanges, ExtractChecksCrcAndSize) {
     const fs::path out = Root() / "out";
     fs::create_directories(out);
-    const fs::path badCrc =
-        WriteFile("crc.zip", ForgeZip({{.Name = "a.bin", .Data = "data", .Crc = 0x12345678}}));
+    const fs::path badCrc = WriteFile("crc.zip", ForgeZip({{.Name = "a.bin", .Data = "data", .Crc = 0x12345678}}));
     zip.SetZipFilename(badCrc);
     zip.ExtrBaseDir = out;
     zip.FSpecArgs = {"a.bin"};
@@ -360,16 +353,14 @@ TEST_F(ZipChanges, RenameChangesTheNameOnly) {
 
 TEST_F(ZipChanges, NamesMadeOnDosSurviveChanges) {
     // "caf\x82" is "café" in the DOS code page: the component calls it "caf\xE9".
-    const fs::path archive =
-        WriteFile("dos.zip", ForgeZip({{.Name = "caf\x82.bin", .Data = "c", .Host = 0},
-                                       {.Name = "plain.bin", .Data = "p", .Host = 0},
-                                       {.Name = "o\xE4.bin", .Data = "o", .Host = 3}}));
+    const fs::path archive = WriteFile("dos.zip", ForgeZip({{.Name = "caf\x82.bin", .Data = "c", .Host = 0},
+                                                            {.Name = "plain.bin", .Data = "p", .Host = 0},
+                                                            {.Name = "o\xE4.bin", .Data = "o", .Host = 3}}));
     zip.SetZipFilename(archive);
     ASSERT_EQ(zip.ZipEntries()[0].FileName, "caf\xE9.bin");
     zip.Rename("plain.bin", "na\xEFve.bin");  // a Windows-1252 name on a DOS entry
     ASSERT_EQ(zip.SuccessCount, 1) << zip.Message;
-    EXPECT_EQ(Names(archive),
-              (std::vector<std::string>{"caf\xE9.bin", "na\xEFve.bin", "o\xE4.bin"}));
+    EXPECT_EQ(Names(archive), (std::vector<std::string>{"caf\xE9.bin", "na\xEFve.bin", "o\xE4.bin"}));
 
     const fs::path out = Root() / "out";
     fs::create_directories(out);
@@ -444,8 +435,7 @@ TEST_F(ZipChanges, CopyFileResults) {
     EXPECT_EQ(ReadFile(destination), ReadFile(source));
     const fs::path trash = Root() / "share/Trash";
     EXPECT_EQ(ReadFile(trash / "files/copy.bin"), "older copy");
-    EXPECT_NE(ReadFile(trash / "info/copy.bin.trashinfo").find("Path=" + destination.string()),
-              std::string::npos);
+    EXPECT_NE(ReadFile(trash / "info/copy.bin.trashinfo").find("Path=" + destination.string()), std::string::npos);
 
     // A missing source leaves the destination alone; so does a copy onto itself.
     EXPECT_EQ(zip.CopyFile(Root() / "missing.bin", destination), -3);

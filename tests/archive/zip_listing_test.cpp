@@ -15,15 +15,13 @@ namespace qm::test {
 namespace {
 
 class ZipListing : public TempDirTest {
-  protected:
+protected:
     // Lists `path` the way callers do: ErrCode cleared first.
     void List(const fs::path& path) {
         zip.ErrCode = 0;
         zip.SetZipFilename(path);
     }
-    void ListBytes(const std::string& name, const std::string& bytes) {
-        List(WriteFile(name, bytes));
-    }
+    void ListBytes(const std::string& name, const std::string& bytes) { List(WriteFile(name, bytes)); }
 
     std::string Noise(std::size_t n, unsigned seed) const {
         std::mt19937 random(seed);
@@ -61,9 +59,7 @@ TEST_F(ZipListing, ArchivesOfOtherToolsListAsUnzipSeesThem) {
     }
     const fs::path src = SourceTree();
     WriteFile("comment.txt", "made by Info-ZIP\n");
-    ASSERT_EQ(
-        Shell(src, "zip -q -r -z ../infozip.zip rom1.bin empty.bin big.bin sub < ../comment.txt"),
-        0);
+    ASSERT_EQ(Shell(src, "zip -q -r -z ../infozip.zip rom1.bin empty.bin big.bin sub < ../comment.txt"), 0);
     ASSERT_EQ(Shell(src, "zip -q -fz ../zip64.zip rom1.bin big.bin sub/inner.bin"), 0);
     ASSERT_EQ(Shell(src,
                     "python3 -c \"import zipfile\n"
@@ -77,16 +73,13 @@ TEST_F(ZipListing, ArchivesOfOtherToolsListAsUnzipSeesThem) {
     ExpectSameAsUnzip(Root() / "python.zip");
     EXPECT_EQ(zip.ZipComment, "py");
     if (const std::string seven = SevenZip(); !seven.empty()) {
-        ASSERT_EQ(
-            Shell(src, seven + " a -tzip -bso0 -bsp0 ../seven.zip rom1.bin empty.bin big.bin sub"),
-            0);
+        ASSERT_EQ(Shell(src, seven + " a -tzip -bso0 -bsp0 ../seven.zip rom1.bin empty.bin big.bin sub"), 0);
         ExpectSameAsUnzip(Root() / "seven.zip");
     }
     // libzip, through the component's own Add.
     TZipMaster writer;
     writer.SetZipFilename(Root() / "libzip.zip");
-    writer.FSpecArgs = {(src / "rom1.bin").string(), (src / "empty.bin").string(),
-                        (src / "big.bin").string()};
+    writer.FSpecArgs = {(src / "rom1.bin").string(), (src / "empty.bin").string(), (src / "big.bin").string()};
     writer.Add();
     ASSERT_EQ(writer.SuccessCount, 3) << writer.Message;
     ExpectSameAsUnzip(Root() / "libzip.zip");
@@ -107,17 +100,14 @@ TEST_F(ZipListing, DataAroundTheArchive) {
         GTEST_SKIP() << "zip and unzip are needed";
     }
     const fs::path src = SourceTree();
-    ASSERT_EQ(
-        Shell(src, "zip -q ../a.zip rom1.bin big.bin && zip -q -fz ../z64.zip rom1.bin big.bin"),
-        0);
+    ASSERT_EQ(Shell(src, "zip -q ../a.zip rom1.bin big.bin && zip -q -fz ../z64.zip rom1.bin big.bin"), 0);
     const std::string archive = ReadFile(Root() / "a.zip");
     const std::vector<Listed> expected = UnzipListing(Root() / "a.zip", Root());
     ASSERT_EQ(expected.size(), 2u);
 
     // Data in front (a self-extractor stub): every stored offset is off, the entries are whole.
     WriteFile("stub", Noise(3000, 9));
-    ASSERT_EQ(Shell(Root(), "cat stub a.zip > prepended.zip && cat stub z64.zip > prepended64.zip"),
-              0);
+    ASSERT_EQ(Shell(Root(), "cat stub a.zip > prepended.zip && cat stub z64.zip > prepended64.zip"), 0);
     List(Root() / "prepended.zip");
     EXPECT_EQ(zip.ErrCode, zmWarnStructure);
     EXPECT_EQ(zip.Message, "Warning - Error in zip structure!");
@@ -135,9 +125,8 @@ TEST_F(ZipListing, DataAroundTheArchive) {
     EXPECT_EQ(Entries(zip), expected);
 
     // Anything else after the end record is garbage, while the entries are complete.
-    for (const std::string& tail :
-         {std::string("junk"), padded.substr(archive.size()) + std::string(512, '\0'),
-          std::string(512 - archive.size() % 512 + 1, '\0'), std::string(511, '\0') + "x"}) {
+    for (const std::string& tail : {std::string("junk"), padded.substr(archive.size()) + std::string(512, '\0'),
+                                    std::string(512 - archive.size() % 512 + 1, '\0'), std::string(511, '\0') + "x"}) {
         SCOPED_TRACE(tail.size());
         ListBytes("tail.zip", archive + tail);
         EXPECT_EQ(zip.ErrCode, zmWarnGarbage);
@@ -183,8 +172,7 @@ TEST_F(ZipListing, WhatIsNotAnArchive) {
 }
 
 TEST_F(ZipListing, BrokenDirectoriesGiveTheirMessages) {
-    const std::string good =
-        ForgeZip({{.Name = "a.bin", .Data = "aaa"}, {.Name = "b.bin", .Data = "bb"}});
+    const std::string good = ForgeZip({{.Name = "a.bin", .Data = "aaa"}, {.Name = "b.bin", .Data = "bb"}});
     const std::size_t end = EndRecordAt(good);
     const std::size_t second = good.rfind("PK\x01\x02");
     struct Case {
@@ -227,7 +215,7 @@ TEST_F(ZipListing, BrokenDirectoriesGiveTheirMessages) {
 
 // Reads fail or throw where a test wants them to.
 class FaultySource : public zipdir::ByteSource {
-  public:
+public:
     enum class Fault { ReadFails, ReadShort, Throws, OutOfMemory };
     FaultySource(std::string bytes, Fault fault) : bytes_(std::move(bytes)), fault_(fault) {}
     std::uint64_t Size() const override { return bytes_.size(); }
@@ -246,7 +234,7 @@ class FaultySource : public zipdir::ByteSource {
         return -1;
     }
 
-  private:
+private:
     std::string bytes_;
     Fault fault_;
 };
@@ -270,8 +258,7 @@ TEST_F(ZipListing, ReadFailuresGiveTheirMessages) {
         EXPECT_EQ(zip.EntryCount(), 0);
     }
     EXPECT_EQ(ZipMessageText(10203), "Warning - Error in zip structure!");
-    EXPECT_EQ(ZipMessageText(4242),
-              "ZipMsgXX.res is probably not bound to executable\nMissing String ID is: 4242");
+    EXPECT_EQ(ZipMessageText(4242), "ZipMsgXX.res is probably not bound to executable\nMissing String ID is: 4242");
 }
 
 TEST_F(ZipListing, NamesFromDosHostsAreConvertedToTheAnsiCodePage) {
@@ -300,8 +287,7 @@ TEST_F(ZipListing, NamesFromDosHostsAreConvertedToTheAnsiCodePage) {
 }
 
 TEST_F(ZipListing, ACommentQuotingAnEndRecordIsComment) {
-    const std::vector<ForgedEntry> entries = {{.Name = "a.bin", .Data = "aaa"},
-                                              {.Name = "b.bin", .Data = "b"}};
+    const std::vector<ForgedEntry> entries = {{.Name = "a.bin", .Data = "aaa"}, {.Name = "b.bin", .Data = "b"}};
     const std::string plain = ForgeZip(entries);
     // The comment ends with a record shaped like a whole empty archive at the end of the file.
     const std::string fakeEmpty = ForgeZip(entries, {.Comment = "note " + EndRecord(0, 0, 0)});
@@ -311,8 +297,8 @@ TEST_F(ZipListing, ACommentQuotingAnEndRecordIsComment) {
     EXPECT_EQ(zip.ZipComment, "note " + EndRecord(0, 0, 0));
     // A fake record pointing at a forged directory elsewhere is not followed either.
     const std::size_t directory = plain.find("PK\x01\x02");
-    const std::string forged = ForgeZip(
-        entries, {.Comment = EndRecord(1, 46 + 5, static_cast<std::uint32_t>(directory)) + "tail"});
+    const std::string forged =
+        ForgeZip(entries, {.Comment = EndRecord(1, 46 + 5, static_cast<std::uint32_t>(directory)) + "tail"});
     ListBytes("forged.zip", forged);
     EXPECT_EQ(zip.ErrCode, 0) << zip.Message;
     EXPECT_EQ(zip.EntryCount(), 2);
@@ -374,8 +360,7 @@ TEST_F(ZipListing, Zip64RecordsAndFieldsListWithoutWarning) {
     PutU64(extra, 5000000000ULL);  // uncompressed
     PutU64(extra, 4000000000ULL);  // compressed
     PutU64(extra, 0);              // local header offset
-    std::string archive =
-        ForgeZip({{.Name = "huge.bin", .Data = "", .Extra = extra}}, {.Zip64 = true});
+    std::string archive = ForgeZip({{.Name = "huge.bin", .Data = "", .Extra = extra}}, {.Zip64 = true});
     const std::size_t header = archive.find("PK\x01\x02");
     SetU32(archive, header + 20, 0xFFFFFFFF);
     SetU32(archive, header + 24, 0xFFFFFFFF);
@@ -416,11 +401,10 @@ TEST_F(ZipListing, CountsAndSizesAreNotTrustedForMemory) {
 }
 
 TEST_F(ZipListing, ListingAgainReplacesEverything) {
-    ListBytes("three.zip",
-              ForgeZip({{.Name = "a-long-name-beyond-sso.bin", .Data = "1", .Comment = "c"},
-                        {.Name = "b", .Data = "2"},
-                        {.Name = "c", .Data = "3"}},
-                       {.Comment = "three"}));
+    ListBytes("three.zip", ForgeZip({{.Name = "a-long-name-beyond-sso.bin", .Data = "1", .Comment = "c"},
+                                     {.Name = "b", .Data = "2"},
+                                     {.Name = "c", .Data = "3"}},
+                                    {.Comment = "three"}));
     ASSERT_EQ(zip.EntryCount(), 3);
     ListBytes("one.zip", ForgeZip({{.Name = "z", .Data = "9"}}));
     ASSERT_EQ(zip.EntryCount(), 1);

@@ -44,8 +44,7 @@ std::optional<Listing> ReadZip(const fs::path& path, bool forgedSizes = true) {
         zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
         EXPECT_NE(f, nullptr);
         if (f != nullptr) {
-            EXPECT_EQ(zip_fread(f, data.data(), data.size()),
-                      static_cast<zip_int64_t>(data.size()));
+            EXPECT_EQ(zip_fread(f, data.data(), data.size()), static_cast<zip_int64_t>(data.size()));
             zip_fclose(f);
         }
         EXPECT_EQ(ZlibCrc(data), st.crc) << path << " " << st.name;
@@ -75,8 +74,7 @@ std::string RunCommand(const std::string& command) {
 }
 
 std::uint16_t Get16(std::string_view b, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                      (static_cast<unsigned char>(b[at + 1]) << 8));
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
 }
 std::uint32_t Get32(std::string_view b, std::size_t at) {
     return Get16(b, at) | (std::uint32_t{Get16(b, at + 2)} << 16);
@@ -156,10 +154,8 @@ TEST(ZipFormatChecks, RefusesDataThatDoesNotHaveItsCrc) {
 // -----------------------------------------------------------------------
 
 class BenchCollection : public test::TempDirTest {
-  protected:
-    fs::path WriteDatafile(const std::vector<std::string>& lines) {
-        return WriteFile("in.dat", Datafile(lines));
-    }
+protected:
+    fs::path WriteDatafile(const std::vector<std::string>& lines) { return WriteFile("in.dat", Datafile(lines)); }
 
     static std::map<std::string, Listing> ReadDir(const fs::path& dir) {
         std::map<std::string, Listing> out;
@@ -181,11 +177,9 @@ std::vector<std::string> SmallDatafile() {
         RomLine("alpha", "Alpha", "aalpha", "Alpha (v2)", "a1.bin", "0000000a", "N", "N", "1024"),
         RomLine("alpha", "Alpha", "aalpha", "Alpha (v2)", "a2.bin", "00000000", "N", "N", "1024"),
         RomLine("alpha", "Alpha", "aalpha", "Alpha (v2)", "a3.bin", "ffff000d", "N", "O", "1024"),
-        RomLine("alpha", "Alpha", "aalpha", "Alpha (v2)", "shared.bin", "0000000e", "N", "O",
-                "1024"),
+        RomLine("alpha", "Alpha", "aalpha", "Alpha (v2)", "shared.bin", "0000000e", "N", "O", "1024"),
         RomLine("beta", "Beta", "beta", "Beta", "b1.rom", "1234abcd", "N", "O", "16"),
-        RomLine("nothing", "Device", "nothing", "Device", "No roms needed", "        ", "N", "O",
-                "0"),
+        RomLine("nothing", "Device", "nothing", "Device", "No roms needed", "        ", "N", "O", "0"),
         RomLine("bare", "Bare", "bare", "Bare", "only.bin", "00000000", "N", "O", "16"),
     };
 }
@@ -200,8 +194,7 @@ TEST_F(BenchCollection, OneArchivePerCloneWithTheCrcsTheDatabaseExpects) {
     // sibling clone names with a real CRC takes that CRC, as the database does.
     const std::map<std::string, Listing> want = {
         {"alpha.zip", {{"a1.bin", 0xa}, {"a2.bin", 0xb}, {"shared.bin", 0xc}}},
-        {"aalpha.zip",
-         {{"a1.bin", 0xa}, {"a2.bin", 0xb}, {"a3.bin", 0xffff000d}, {"shared.bin", 0xe}}},
+        {"aalpha.zip", {{"a1.bin", 0xa}, {"a2.bin", 0xb}, {"a3.bin", 0xffff000d}, {"shared.bin", 0xe}}},
         {"beta.zip", {{"b1.rom", 0x1234abcd}}},
     };
     EXPECT_EQ(ReadDir(Root() / "roms"), want);
@@ -213,8 +206,7 @@ TEST_F(BenchCollection, OneArchivePerSetKeepsTheParentsRomForASharedName) {
     options.Arrangement = Layout::PerSet;
     GenerateCollection(dat, Root() / "roms", options);
     const std::map<std::string, Listing> want = {
-        {"alpha.zip",
-         {{"a1.bin", 0xa}, {"a2.bin", 0xb}, {"a3.bin", 0xffff000d}, {"shared.bin", 0xc}}},
+        {"alpha.zip", {{"a1.bin", 0xa}, {"a2.bin", 0xb}, {"a3.bin", 0xffff000d}, {"shared.bin", 0xc}}},
         {"beta.zip", {{"b1.rom", 0x1234abcd}}},
     };
     EXPECT_EQ(ReadDir(Root() / "roms"), want);
@@ -250,20 +242,17 @@ std::vector<std::string> GeneratedDatafile() {
     for (int s = 0; s < 120; ++s) {
         char set[16];
         std::snprintf(set, sizeof set, "g%03d", s);
-        for (const std::string clone :
-             {std::string(set), std::string(set) + "c1", std::string(set) + "c2"}) {
+        for (const std::string clone : {std::string(set), std::string(set) + "c1", std::string(set) + "c2"}) {
             for (int r = 0; r < 4; ++r) {
                 crc = crc * 1664525u + 1013904223u;
-                lines.push_back(RomLine(set, "Set", clone, "Clone",
-                                        "rom" + std::to_string(r) + ".bin", CrcToHex(crc), "N", "O",
-                                        "64"));
+                lines.push_back(RomLine(set, "Set", clone, "Clone", "rom" + std::to_string(r) + ".bin", CrcToHex(crc),
+                                        "N", "O", "64"));
             }
         }
     }
     for (int d = 0; d < 15; ++d) {
         const std::string dev = "dev" + std::to_string(d);
-        lines.push_back(
-            RomLine(dev, "Device", dev, "Device", "No roms needed", "        ", "N", "O", "0"));
+        lines.push_back(RomLine(dev, "Device", dev, "Device", "No roms needed", "        ", "N", "O", "0"));
     }
     return lines;
 }
@@ -321,10 +310,9 @@ TEST_F(BenchCollection, EveryListedFaultIsOnDiskAndNothingElseIsWrong) {
         ++perKind[f.Kind];
     }
     const std::map<std::string, int> wantKinds = {
-        {"wrong_archive_name", 18}, {"misnamed_archive", 11}, {"duplicate_entry", 11},
-        {"unknown_entry", 11},      {"missing_entry", 11},    {"wrong_entry_name", 43},
-        {"complemented_crc", 29},   {"truncated_archive", 3}, {"garbage_archive", 3},
-        {"directory_entry", 2}};
+        {"wrong_archive_name", 18}, {"misnamed_archive", 11}, {"duplicate_entry", 11},  {"unknown_entry", 11},
+        {"missing_entry", 11},      {"wrong_entry_name", 43}, {"complemented_crc", 29}, {"truncated_archive", 3},
+        {"garbage_archive", 3},     {"directory_entry", 2}};
     EXPECT_EQ(perKind, wantKinds);
 
     TGamesList games;
@@ -335,8 +323,7 @@ TEST_F(BenchCollection, EveryListedFaultIsOnDiskAndNothingElseIsWrong) {
         if (f.Kind == "wrong_archive_name") {
             const std::string was = After(f.Detail, "was ");
             cloneOf[f.Archive] = was.substr(0, was.size() - 4);
-            EXPECT_EQ(games.FindClone(f.Archive.substr(0, f.Archive.size() - 4)), nullptr)
-                << f.Archive;
+            EXPECT_EQ(games.FindClone(f.Archive.substr(0, f.Archive.size() - 4)), nullptr) << f.Archive;
         } else if (f.Kind == "misnamed_archive") {
             const std::string held = After(f.Detail, "holds ").substr(0, f.Detail.find(',') - 6);
             cloneOf[f.Archive] = held;
@@ -359,8 +346,7 @@ TEST_F(BenchCollection, EveryListedFaultIsOnDiskAndNothingElseIsWrong) {
     }
     auto heldClone = [&](const std::string& archive) {
         const auto it = cloneOf.find(archive);
-        return games.FindClone(it != cloneOf.end() ? it->second
-                                                   : archive.substr(0, archive.size() - 4));
+        return games.FindClone(it != cloneOf.end() ? it->second : archive.substr(0, archive.size() - 4));
     };
     std::map<std::string, Listing> renamed;
     for (const auto& [archive, clone] : cloneOf) {
@@ -378,8 +364,7 @@ TEST_F(BenchCollection, EveryListedFaultIsOnDiskAndNothingElseIsWrong) {
             roms[f.Entry] = roms.at(old);
             roms.erase(old);
         } else if (f.Kind == "complemented_crc") {
-            EXPECT_EQ(f.Detail, "crc " + CrcToHex(~roms.at(f.Entry)) + ", expected " +
-                                    CrcToHex(roms.at(f.Entry)));
+            EXPECT_EQ(f.Detail, "crc " + CrcToHex(~roms.at(f.Entry)) + ", expected " + CrcToHex(roms.at(f.Entry)));
             roms[f.Entry] = ~roms.at(f.Entry);
         } else if (f.Kind == "duplicate_entry") {
             roms[f.Entry] = roms.at(After(f.Detail, "copy of "));
@@ -417,8 +402,7 @@ TEST_F(BenchCollection, EveryListedFaultIsOnDiskAndNothingElseIsWrong) {
     GenerateCollection(dat, Root() / "b" / "roms", options);
     EXPECT_EQ(ReadFile(Root() / "b" / "faults.txt"), ReadFile(Root() / "a" / "faults.txt"));
     for (const auto& e : fs::directory_iterator(Root() / "a" / "roms")) {
-        EXPECT_EQ(ReadFile(Root() / "b" / "roms" / e.path().filename()), ReadFile(e.path()))
-            << e.path();
+        EXPECT_EQ(ReadFile(Root() / "b" / "roms" / e.path().filename()), ReadFile(e.path())) << e.path();
     }
 }
 

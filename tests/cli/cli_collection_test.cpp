@@ -17,8 +17,8 @@ protected:
         TempDirTest::SetUp();
         const fs::path source = QM_SOURCE_DIR;
         fs::copy_file(source / "demo/datas/demo.dat", DataDir() / "demo.dat");
-        const std::string command = "python3 '" + (source / "demo/make_collection.py").string() + "' '" +
-                                    (DataDir() / "roms").string() + "'";
+        const std::string command =
+            "python3 '" + (source / "demo/make_collection.py").string() + "' '" + (DataDir() / "roms").string() + "'";
         ASSERT_EQ(std::system(command.c_str()), 0);
         ASSERT_EQ(RunCliCommand({"use", "demo"}).Status, 0);
     }
@@ -61,14 +61,16 @@ TEST_F(CliCollectionTest, AuditReportsTheDemoCollection) {
     auto run = RunCliCommand({"audit", "--refresh", "--corrupted=move:" + (Root() / "bad").string()});
     ASSERT_EQ(run.Status, 0) << run.Err;
     const std::string roms = (DataDir() / "roms").string() + "/";
-    const std::string expected = "mystery.zip  : No good name found\n"
-                                 "starblaster.zip : Right name is starblas.zip\n"
-                                 "\n"
-                                 "File " + roms + "mystery.zip\n" +
-                                 std::string(("File " + roms + "mystery.zip").size() + 1, '=') + "\n" +
-                                 "notes.bin    " + test::CrcOf("nobody needs this\n") + "         Unknown\n"
-                                 "\n"
-                                 "------------ end of report\n";
+    const std::string expected =
+        "mystery.zip  : No good name found\n"
+        "starblaster.zip : Right name is starblas.zip\n"
+        "\n"
+        "File " +
+        roms + "mystery.zip\n" + std::string(("File " + roms + "mystery.zip").size() + 1, '=') + "\n" +
+        "notes.bin    " + test::CrcOf("nobody needs this\n") +
+        "         Unknown\n"
+        "\n"
+        "------------ end of report\n";
     EXPECT_EQ(run.Out, expected);
     EXPECT_NE(run.Err.find("***** File moved to " + (Root() / "bad").string() + "/"), std::string::npos) << run.Err;
     EXPECT_TRUE(fs::exists(Root() / "bad/broken.zip"));
@@ -88,7 +90,8 @@ TEST_F(CliCollectionTest, AuditReportsTheDemoCollection) {
     run = RunCliCommand(
         {"audit", "--quiet", "--no-bad-zip-names", "--no-unknown", "--no-needed-elsewhere", "--no-not-needed"});
     EXPECT_EQ(run.Out, (Root() / "cache/quillmark/report.txt").string() + "\n");
-    EXPECT_EQ(ReadFile(Root() / "cache/quillmark/report.txt"), "Nothing to report !\r\n\r\n------------ end of report\r\n");
+    EXPECT_EQ(ReadFile(Root() / "cache/quillmark/report.txt"),
+              "Nothing to report !\r\n\r\n------------ end of report\r\n");
     EXPECT_EQ(RunCliCommand({"audit", "--corrupted=sideways"}).Status, 1);
 }
 

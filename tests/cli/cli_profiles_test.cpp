@@ -12,19 +12,17 @@ using test::RunCliCommand;
 
 class CliProfilesTest : public test::TempDirTest {
 protected:
-    void CopyDemo() {
-        fs::copy_file(fs::path(QM_SOURCE_DIR) / "demo/datas/demo.dat", DataDir() / "demo.dat");
-    }
+    void CopyDemo() { fs::copy_file(fs::path(QM_SOURCE_DIR) / "demo/datas/demo.dat", DataDir() / "demo.dat"); }
 };
 
 TEST_F(CliProfilesTest, InfoOnTheDemoProfile) {
     CopyDemo();
     const auto run = RunCliCommand({"info", "--profile", "demo", "--json"});
     ASSERT_EQ(run.Status, 0) << run.Err;
-    for (const char* key : {"\"profile\": \"demo\"", "\"sets\": 7", "\"clones\": 10", "\"roms\": 27",
-                            "\"sets_complete\": 1", "\"sets_incomplete\": 0", "\"sets_empty\": 6",
-                            "\"clones_complete\": 1", "\"clones_incomplete\": 0", "\"clones_empty\": 9",
-                            "\"rom_paths\": ["}) {
+    for (const char* key :
+         {"\"profile\": \"demo\"", "\"sets\": 7", "\"clones\": 10", "\"roms\": 27", "\"sets_complete\": 1",
+          "\"sets_incomplete\": 0", "\"sets_empty\": 6", "\"clones_complete\": 1", "\"clones_incomplete\": 0",
+          "\"clones_empty\": 9", "\"rom_paths\": ["}) {
         EXPECT_NE(run.Out.find(key), std::string::npos) << key << " in " << run.Out;
     }
     const auto text = RunCliCommand({"info", "--profile", "demo"});
@@ -53,8 +51,8 @@ TEST_F(CliProfilesTest, ProfilesUseAndTheCurrentMark) {
 TEST_F(CliProfilesTest, FailuresGiveOneLineAndNonZeroStatus) {
     auto run = RunCliCommand({"use", "nothing"});
     EXPECT_EQ(run.Status, 1);
-    EXPECT_EQ(run.Err, "quillmark-cli: error: Datafile nothing.dat does not exist in directory " +
-                           DataDir().string() + "/ !\n");
+    EXPECT_EQ(run.Err,
+              "quillmark-cli: error: Datafile nothing.dat does not exist in directory " + DataDir().string() + "/ !\n");
     WriteFile("datas/broken.dat", "[EMULATOR]\r\nrefname=mame\r\n [GAMES]\r\n");
     run = RunCliCommand({"info", "--profile", "broken"});
     EXPECT_EQ(run.Status, 1);

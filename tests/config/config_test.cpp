@@ -16,8 +16,8 @@ protected:
     ConfigPaths Paths() const { return ConfigPaths::FromEnvironment(); }
     fs::path WriteProfile(const std::string& name, std::string_view refName, std::string_view romPaths,
                           std::string_view exe = "") {
-        std::string text = test::Datafile({test::RomLine("a", "A", "a", "A", "r.bin", "00000001", "N", "O", "1")},
-                                          refName, romPaths);
+        std::string text =
+            test::Datafile({test::RomLine("a", "A", "a", "A", "r.bin", "00000001", "N", "O", "1")}, refName, romPaths);
         if (!exe.empty()) {
             const std::size_t at = text.find("exe=");
             text.replace(at, 4, "exe=" + std::string(exe));
@@ -52,8 +52,8 @@ TEST_F(ConfigTest, DefaultsAndSettingsRoundTrip) {
 }
 
 TEST_F(ConfigTest, MalformedSettingsFallBackToDefaultsAndAreKept) {
-    const fs::path ini = WriteFile("config/quillmark/quillmark.ini",
-                                   "[QuillMark]\ncurrentemulator=mame\nthis line is garbage\n");
+    const fs::path ini =
+        WriteFile("config/quillmark/quillmark.ini", "[QuillMark]\ncurrentemulator=mame\nthis line is garbage\n");
     {
         TConfig config(Paths(), prompts);
         EXPECT_EQ(config.CurrentEmulator, "Raine v0.28f");
@@ -91,8 +91,7 @@ TEST_F(ConfigTest, RomPathsAreReadExpandedAndStopAtAnEmptyField) {
     EXPECT_EQ(config.RomPaths, std::vector<std::string>{Dir("roms1")});
     // The previous profile's directories were saved back into its own datafile on switching.
     const std::string saved = ReadFile(DataDir() / "two.dat");
-    EXPECT_NE(saved.find("romspaths=" + (Root() / "roms1").string() + ";" + Dir("roms2") + ";\r\n"),
-              std::string::npos);
+    EXPECT_NE(saved.find("romspaths=" + (Root() / "roms1").string() + ";" + Dir("roms2") + ";\r\n"), std::string::npos);
 
     // Save and load again give the same directories.
     config.SaveRomPaths();
@@ -144,8 +143,9 @@ TEST_F(ConfigTest, MissingDatafileLeavesEmptyValuesAndIsRemembered) {
     TConfig config(Paths(), prompts);
     config.LoadEmulator("ghost");
     ASSERT_GE(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].second, "File " + DataDir().string() + "/ghost.dat not found.\nNo roms list loaded. "
-                                       "Choose a new emulator from the main window.");
+    EXPECT_EQ(prompts.shown[0].second, "File " + DataDir().string() +
+                                           "/ghost.dat not found.\nNo roms list loaded. "
+                                           "Choose a new emulator from the main window.");
     EXPECT_TRUE(config.RefName.empty());
     TConfig again(Paths(), prompts);
     EXPECT_EQ(again.CurrentEmulator, "ghost");

@@ -114,9 +114,9 @@ TEST_F(AuditTest, ArchiveNamesThatCannotBeFixed) {
     MakeZip(Roms() / "mystery.zip", {{"notes.bin", "nobody needs this"}});
     MakeZip(Roms("cdrom") / "Beta.zip", {{"b1.bin", kB1}, {"common.bin", kCommon}});
     ::setenv("QUILLMARK_TEST_READONLY_DIRS", Roms("cdrom").c_str(), 1);
-    WriteFile("datas/test.dat",
-              ReadFile(DataDir() / "test.dat").replace(ReadFile(DataDir() / "test.dat").find("romspaths="), 10,
-                                                       "romspaths=" + RomsDir("cdrom") + ";"));
+    WriteFile("datas/test.dat", ReadFile(DataDir() / "test.dat")
+                                    .replace(ReadFile(DataDir() / "test.dat").find("romspaths="), 10,
+                                             "romspaths=" + RomsDir("cdrom") + ";"));
     TCheckOptions options;
     options.ReportNotNeeded = false;
     const auto lines = Audit(options);
@@ -138,17 +138,16 @@ TEST_F(AuditTest, RomsNeededElsewhereDuplicatesAndUnneededEntries) {
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "common.bin   " + c + "         missing in set beta.zip     (common.bin)"),
               lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "common.bin   " + c + "         missing in set delta.zip    (snd.bin)"),
-              lines.end());
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "common.bin   " + c + "         missing in set delta.zip    (snd.bin)"),
+        lines.end());
     // gamma.zip holds it already.
     for (const std::string& line : lines) {
         EXPECT_EQ(line.find("gamma.zip    ("), std::string::npos) << line;
     }
     EXPECT_NE(std::find(lines.begin(), lines.end(), "common.bin   " + c + "         not needed in this set"),
               lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "copy.bin     " + CrcOf(kP2) + "         duplicated"),
-              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "copy.bin     " + CrcOf(kP2) + "         duplicated"), lines.end());
     int duplicated = 0;
     for (const std::string& line : lines) {
         duplicated += line.find("duplicated") != std::string::npos;
@@ -207,8 +206,8 @@ TEST_F(AuditTest, CorruptArchivesAreIgnoredMovedOrDeleted) {
     WriteFile("roms/broken.zip", garbage);
     Audit(options);
     const std::string message = "File \"broken.zip\": This archive is not a valid Zip archive";
-    EXPECT_EQ(outcome.ProblemLines,
-              (std::vector<std::string>{"File " + RomsDir() + "broken.zip: " + message, message, "***** File ignored"}));
+    EXPECT_EQ(outcome.ProblemLines, (std::vector<std::string>{"File " + RomsDir() + "broken.zip: " + message, message,
+                                                              "***** File ignored"}));
     EXPECT_TRUE(fs::exists(Roms() / "broken.zip"));
 
     options.Corrupted = CorruptedAction::Move;

@@ -12,7 +12,7 @@ namespace qm::test {
 namespace {
 
 class FileTools : public TempDirTest {
-  protected:
+protected:
     std::string MoveError(const fs::path& source, const fs::path& destination) {
         try {
             MoveFileOrCopy(source, destination);
@@ -73,8 +73,7 @@ TEST_F(FileTools, MoveAcrossFileSystemsCopiesThenDeletes) {
 
     // A copy that does not fit leaves the source and no partial file.
     const fs::path big = WriteFile("big.zip", std::string(2 << 20, 'b'));
-    EXPECT_EQ(MoveError(big, Root() / "other/big.zip"),
-              "Can't copy file. (No space left on device)");
+    EXPECT_EQ(MoveError(big, Root() / "other/big.zip"), "Can't copy file. (No space left on device)");
     EXPECT_EQ(fs::file_size(big), 2u << 20);
     EXPECT_EQ(Names(Root() / "other"), std::vector<std::string>{"rom.zip"});
 }
@@ -88,12 +87,10 @@ TEST_F(FileTools, AnOriginalThatCannotBeDeletedStaysWithItsCopy) {
     ASSERT_TRUE(medium.MakeReadOnly());
     EXPECT_TRUE(IsReadOnlyMedium(Root() / "cd"));
     EXPECT_FALSE(IsReadOnlyMedium(Root() / "nowhere"));
-    EXPECT_EQ(MoveError(Root() / "cd/rom.zip", Root() / "rom.zip"),
-              "Can't delete original. (Read-only file system)");
+    EXPECT_EQ(MoveError(Root() / "cd/rom.zip", Root() / "rom.zip"), "Can't delete original. (Read-only file system)");
     EXPECT_EQ(ReadFile(Root() / "cd/rom.zip"), "on the cd");
     EXPECT_EQ(ReadFile(Root() / "rom.zip"), "on the cd");
-    EXPECT_EQ(MoveError(Root() / "cd/missing.zip", Root() / "x.zip"),
-              "Can't copy file. (No such file or directory)");
+    EXPECT_EQ(MoveError(Root() / "cd/missing.zip", Root() / "x.zip"), "Can't copy file. (No such file or directory)");
 }
 
 TEST_F(FileTools, ExecAndWaitRunsWithoutAShell) {
@@ -125,8 +122,7 @@ TEST_F(FileTools, MoveToTrashKeepsEveryVersion) {
     EXPECT_EQ(ReadFile(trash / "files/my rom.zip"), "first");
     EXPECT_EQ(ReadFile(trash / "files/my rom.2.zip"), "second");
     const std::string info = ReadFile(trash / "info/my rom.2.zip.trashinfo");
-    EXPECT_TRUE(info.starts_with("[Trash Info]\nPath=" + (Root() / "b/my%20rom.zip").string() +
-                                 "\nDeletionDate="))
+    EXPECT_TRUE(info.starts_with("[Trash Info]\nPath=" + (Root() / "b/my%20rom.zip").string() + "\nDeletionDate="))
         << info;
     EXPECT_FALSE(MoveToTrash(Root() / "a/missing.zip", &error));
     EXPECT_NE(error.find("missing.zip"), std::string::npos);
@@ -142,8 +138,7 @@ TEST_F(FileTools, MoveToTrashOnAnotherFileSystemUsesItsOwnTrash) {
     ASSERT_TRUE(MoveToTrash(Root() / "usb/roms/old.zip", &error)) << error;
     const fs::path trash = Root() / "usb" / (".Trash-" + std::to_string(::getuid()));
     EXPECT_EQ(ReadFile(trash / "files/old.zip"), "old");
-    EXPECT_TRUE(ReadFile(trash / "info/old.zip.trashinfo")
-                    .starts_with("[Trash Info]\nPath=roms/old.zip\n"));
+    EXPECT_TRUE(ReadFile(trash / "info/old.zip.trashinfo").starts_with("[Trash Info]\nPath=roms/old.zip\n"));
 }
 
 }  // namespace

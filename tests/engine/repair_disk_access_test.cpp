@@ -129,7 +129,10 @@ TEST_F(DiskAccessTest, WholeArchives) {
     disk->RenameZipFile(*dir.FindFile("set.zip"), Roms() / "Renamed.zip");
     EXPECT_TRUE(fs::exists(Roms() / "Renamed.zip"));
     std::string text = CacheText();
-    EXPECT_NE(text.find("\xA4Renamed.zip\xA4" "a.bin\xA4" + CrcOf(kA) + "\xA4\xA4\xA4\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\xA4Renamed.zip\xA4"
+                        "a.bin\xA4" +
+                        CrcOf(kA) + "\xA4\xA4\xA4\r\n"),
+              std::string::npos);
 
     disk->MoveZipFile(*dir.FindFile("spare.zip"), Root() / "elsewhere.zip");
     EXPECT_TRUE(fs::exists(Root() / "elsewhere.zip"));

@@ -64,12 +64,22 @@ TEST_F(ScanTest, ScanReadsArchivesWritesTheCacheAndReadsItBack) {
     EXPECT_EQ(File("alpha.zip")->Clone, games.FindClone("alpha"));
 
     // Archives in folded byte order, entries as listed; the name on disk is kept.
-    const std::string expected = "1.20\r\n" + RomsDir() + "\r\n\xA4" "alpha.zip\xA4" "a1.bin\xA4" + CrcOf(kA1) +
-                                 "\xA4\r\n";
+    const std::string expected = "1.20\r\n" + RomsDir() +
+                                 "\r\n\xA4"
+                                 "alpha.zip\xA4"
+                                 "a1.bin\xA4" +
+                                 CrcOf(kA1) + "\xA4\r\n";
     const std::string written = ReadFile(Roms() / "quillmark.dat");
     EXPECT_EQ(written.substr(0, expected.size()), expected);
-    EXPECT_NE(written.find("\xA4" "docs/\xA4" "00000000\xA4\r\n"), std::string::npos);  // kept in the cache
-    EXPECT_NE(written.find("\r\n\xA4" "Beta.zip\xA4" "b1.bin\xA4" + CrcOf(kB1) + "\xA4\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\xA4"
+                           "docs/\xA4"
+                           "00000000\xA4\r\n"),
+              std::string::npos);  // kept in the cache
+    EXPECT_NE(written.find("\r\n\xA4"
+                           "Beta.zip\xA4"
+                           "b1.bin\xA4" +
+                           CrcOf(kB1) + "\xA4\r\n"),
+              std::string::npos);
 
     EXPECT_EQ(CloneState(*games.FindClone("alpha")), ItemState::Complete);
     EXPECT_EQ(CloneState(*games.FindClone("alphaj")), ItemState::Incomplete);
@@ -100,7 +110,8 @@ TEST_F(ScanTest, CorruptArchivesAreReportedOnceAndSkipped) {
     paths->AddPath(Roms().string());
     paths->Scan(false);
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0], "File " + RomsDir() + "broken.zip: File \"broken.zip\": This archive is not a valid Zip archive");
+    EXPECT_EQ(problems[0],
+              "File " + RomsDir() + "broken.zip: File \"broken.zip\": This archive is not a valid Zip archive");
     ASSERT_EQ(zipErrors.size(), 1u);
     EXPECT_EQ(zipErrors[0].first, RomsDir() + "broken.zip");
     EXPECT_EQ(paths->Files.size(), 1u);
@@ -133,7 +144,10 @@ TEST_F(ScanTest, ManyArchivesAreReadAheadAndTakenInOrder) {
         if (i == 77) {
             continue;
         }
-        const std::size_t at = written.find("\xA4" "a" + std::to_string(1000 + i) + ".zip\xA4");
+        const std::size_t at = written.find(
+            "\xA4"
+            "a" +
+            std::to_string(1000 + i) + ".zip\xA4");
         ASSERT_NE(at, std::string::npos) << i;
         EXPECT_GT(at, last);
         last = at;
@@ -155,7 +169,9 @@ TEST_F(ScanTest, DirectoriesWithoutArchivesLeaveNoCache) {
 TEST_F(ScanTest, BrokenOrForeignCachesAreReadAgainFromTheArchives) {
     MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}});
     paths->AddPath(Roms().string());
-    WriteFile("roms/quillmark.dat", "1.10\r\n" + RomsDir() + "\r\n\xA4zzz.zip\xA4x.bin\xA4" "12345678\xA4\r\n");
+    WriteFile("roms/quillmark.dat", "1.10\r\n" + RomsDir() +
+                                        "\r\n\xA4zzz.zip\xA4x.bin\xA4"
+                                        "12345678\xA4\r\n");
     paths->Scan(false);
     EXPECT_NE(File("alpha.zip"), nullptr);
     EXPECT_EQ(File("zzz.zip"), nullptr);

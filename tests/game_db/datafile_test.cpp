@@ -62,7 +62,7 @@ TEST(DatafileLoading, BuildsSetsClonesAndSharedRoms) {
     ASSERT_NE(shared, nullptr);
     EXPECT_EQ(shared->Clones.size(), 2u);
     EXPECT_EQ(games.FindClone("beta")->FindCloneRom("other-name.bin"), shared);
-    EXPECT_EQ(shared->Size, 0);  // empty size field
+    EXPECT_EQ(shared->Size, 0);                      // empty size field
     EXPECT_EQ(games.FindRom("22222222")->Size, -1);  // letters
 
     // Own flag only for an upper-case "O".
@@ -133,7 +133,7 @@ TEST(DatafileLoading, SurvivesBlankShortTruncatedAndStrayLines) {
         "garbage without delimiters",
         RomLineText("a", "A", "a", "A", "r1.bin", "00000001", "N", "O", "1"),
         std::string("\xAC") + "a\xAC" + "A\xAC" + "a\xAC" + "A\xAC" + "r2.bin",  // short: no CRC, no size
-        std::string("\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC"),                  // all fields empty
+        std::string("\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC"),                 // all fields empty
         RomLineText("b\x01\xFF", "B\x80", "b\x01\xFF", "B", "r\xE9.bin", "zzzz", "N", "O", "99999999999"),
     });
     text += std::string("\xAC") + "c\xAC" + "C\xAC" + "c\xAC" + "C\xAC" + "trunc";  // no line end
@@ -159,7 +159,10 @@ TEST(DatafileWriting, RomLineAndHeaderReadBack) {
     line.Own = true;
     line.Size = 4096;
     const std::string text = FormatRomLine(line);
-    EXPECT_EQ(text, "\xACpacman\xACPac-Man\xACpacmanf\xACPac-Man (fast)\xACpacman.6e\xAC" "c1e6ab10\xACN\xACO\xAC" "4096\xAC");
+    EXPECT_EQ(text,
+              "\xACpacman\xACPac-Man\xACpacmanf\xACPac-Man (fast)\xACpacman.6e\xAC"
+              "c1e6ab10\xACN\xACO\xAC"
+              "4096\xAC");
     std::array<std::string_view, kRomLineFields> fields;
     EXPECT_EQ(SplitRomLine(text, fields), 10);
     EXPECT_EQ(fields[fCloneDescription], "Pac-Man (fast)");

@@ -11,7 +11,7 @@
 namespace qm::test {
 
 class ScopedTmpfs {
-  public:
+public:
     // Mounts a tmpfs of `bytes` at `dir` (created); Mounted() says whether it worked.
     ScopedTmpfs(const std::filesystem::path& dir, std::size_t bytes) : dir_(dir) {
         std::error_code ec;
@@ -28,11 +28,9 @@ class ScopedTmpfs {
     ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
 
     bool Mounted() const { return mounted_; }
-    bool MakeReadOnly() {
-        return ::mount("tmpfs", dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
+    bool MakeReadOnly() { return ::mount("tmpfs", dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
 
-  private:
+private:
     std::filesystem::path dir_;
     bool mounted_ = false;
 };

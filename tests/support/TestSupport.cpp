@@ -17,8 +17,8 @@ void TempDirTest::SetUp() {
     std::random_device rd;
     root_ = fs::temp_directory_path() / ("qmtest-" + std::to_string(rd()) + std::to_string(rd()));
     fs::create_directories(root_ / "datas");
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "QUILLMARK_DATA_DIR",
-                             "QUILLMARK_TEST_READONLY_DIRS"}) {
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "QUILLMARK_DATA_DIR", "QUILLMARK_TEST_READONLY_DIRS"}) {
         const char* old = std::getenv(name);
         savedEnv_.emplace_back(name, old == nullptr ? std::string("\x01") : std::string(old));
     }
