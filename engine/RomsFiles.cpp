@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <thread>
 
 #include "archive/crc32.h"
@@ -227,10 +225,9 @@ bool TPath::LoadFromCache(const fs::path& cacheFileName) {
 
 namespace {
 
-// The CRC lists of a directory's archives, read ahead by worker threads while the scan takes
-// them in order: reading central directories is the slow part of a scan, and each archive's
-// listing is independent of the others. The calling thread reads an archive itself when no
-// worker has taken it yet, so it never waits for work that has not started.
+// The CRC lists of a directory's archives, read by all cores a chunk at a time: reading
+// central directories is the slow part of a scan, each archive's listing is independent of the
+// others, and the scan then takes the chunk's listings in order on its own thread.
 class ArchiveLister {
 public:
     struct Listed {
@@ -239,81 +236,42 @@ public:
         std::string Message;    // of ZipError, or of another failure after some items
     };
 
+    // Listings held at once: bounds the memory of a very large directory.
+    static constexpr std::size_t kChunk = 4096;
+
     ArchiveLister(std::string directory, const std::vector<std::string>& names, bool snesMode, bool nesMode)
         : directory_(std::move(directory)),
           names_(names),
           snesMode_(snesMode),
           nesMode_(nesMode),
-          state_(names.size()),
-          results_(names.size()) {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const std::size_t workers = std::min<std::size_t>({cores - 1, 3, names.size() / 64});
-        for (std::size_t i = 0; i < workers; ++i) {
-            workers_.emplace_back([this] { Work(); });
-        }
-    }
-    ~ArchiveLister() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread& worker : workers_) {
-            worker.join();
-        }
-    }
-    ArchiveLister(const ArchiveLister&) = delete;
-    ArchiveLister& operator=(const ArchiveLister&) = delete;
+          workers_(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), 4)),
+          lists_(workers_) {}
 
-    // The listing of archive i; archives are taken in order, each once.
-    Listed Take(std::size_t i) {
-        int expected = kFree;
-        if (state_[i].compare_exchange_strong(expected, kTaken)) {
-            List(i, mainList_);
-        } else {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return state_[i].load() == kDone; });
+    // Lists archives [first, first + count) and gives their listings, in order.
+    std::vector<Listed>& ListChunk(std::size_t first, std::size_t count) {
+        chunk_.assign(count, Listed{});
+        std::atomic<std::size_t> next{0};
+        auto work = [&](TCrc32& crcList) {
+            for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) {
+                List(first + i, crcList, chunk_[i]);
+            }
+        };
+        // Small chunks are not worth a thread.
+        const std::size_t helpers = count < 64 ? 0 : workers_ - 1;
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < helpers; ++t) {
+            threads.emplace_back([&, t] { work(lists_[t + 1]); });
         }
-        Listed listed = std::move(results_[i]);
-        {
-            std::lock_guard lock(mutex_);
-            consumed_ = i + 1;
+        work(lists_[0]);
+        for (std::thread& thread : threads) {
+            thread.join();
         }
-        changed_.notify_all();
-        return listed;
+        return chunk_;
     }
 
 private:
-    static constexpr int kFree = 0;
-    static constexpr int kTaken = 1;
-    static constexpr int kDone = 2;
-    // How far workers may run ahead of the scan (bounds the memory of pending listings).
-    static constexpr std::size_t kWindow = 1024;
-
-    void Work() {
-        TCrc32 crcList;
-        for (;;) {
-            const std::size_t i = next_.fetch_add(1);
-            if (i >= names_.size()) {
-                return;
-            }
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stop_ || i < consumed_ + kWindow; });
-                if (stop_) {
-                    return;
-                }
-            }
-            int expected = kFree;
-            if (state_[i].compare_exchange_strong(expected, kTaken)) {
-                List(i, crcList);
-            }
-        }
-    }
-
-    void List(std::size_t i, TCrc32& crcList) {
-        Listed& listed = results_[i];
-        crcList.FileName = directory_ + names_[i];
+    void List(std::size_t index, TCrc32& crcList, Listed& listed) const {
+        crcList.FileName = directory_ + names_[index];
         crcList.SizeHeader = snesMode_;
         crcList.FixedHeader16 = nesMode_;
         crcList.LookInZip = true;
@@ -324,32 +282,20 @@ private:
         } catch (const ECrcZipError& e) {
             listed.ZipError = true;
             listed.Message = e.what();
+            return;
         } catch (const std::exception& e) {
             listed.Message = e.what();
         }
-        if (!listed.ZipError) {
-            listed.Items = crcList.ItemList();
-        }
-        {
-            std::lock_guard lock(mutex_);
-            state_[i].store(kDone);
-        }
-        changed_.notify_all();
+        listed.Items = crcList.ItemList();
     }
 
     const std::string directory_;
     const std::vector<std::string>& names_;
     const bool snesMode_;
     const bool nesMode_;
-    std::vector<std::atomic<int>> state_;
-    std::vector<Listed> results_;
-    std::atomic<std::size_t> next_{0};
-    std::size_t consumed_ = 0;
-    bool stop_ = false;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    TCrc32 mainList_;
-    std::vector<std::thread> workers_;
+    const std::size_t workers_;
+    std::vector<TCrc32> lists_;  // one per thread, reused: each holds its zip reader's buffers
+    std::vector<Listed> chunk_;
 };
 
 }  // namespace
@@ -368,30 +314,34 @@ void TPath::ScanZips() {
         owner.StepProgress();
     }
     ArchiveLister lister(Path, names, owner.SnesMode, owner.NesMode);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        owner.StepProgress();
-        const std::string& name = names[i];
-        const std::string full = Path + name;
-        ArchiveLister::Listed listed = lister.Take(i);
-        if (listed.ZipError) {
-            owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
-            if (owner.OnZipError) {
-                owner.OnZipError(full, listed.Message);
-            }
-            continue;
-        }
-        if (!listed.Message.empty()) {
-            owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
-        }
-        TFile* file = nullptr;
-        for (const TCrcItem& item : listed.Items) {
-            if (!IsDirectoryEntryName(item.Name)) {
-                if (file == nullptr) {
-                    file = FindOrAddFile(name);
+    for (std::size_t first = 0; first < names.size(); first += ArchiveLister::kChunk) {
+        const std::size_t count = std::min(ArchiveLister::kChunk, names.size() - first);
+        std::vector<ArchiveLister::Listed>& listings = lister.ListChunk(first, count);
+        for (std::size_t k = 0; k < count; ++k) {
+            owner.StepProgress();
+            const std::string& name = names[first + k];
+            const std::string full = Path + name;
+            const ArchiveLister::Listed& listed = listings[k];
+            if (listed.ZipError) {
+                owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
+                if (owner.OnZipError) {
+                    owner.OnZipError(full, listed.Message);
                 }
-                file->AddRom(item.Name, item.Crc);
+                continue;
             }
-            cache.AppendLine(name, item.Name, item.Crc);
+            if (!listed.Message.empty()) {
+                owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
+            }
+            TFile* file = nullptr;
+            for (const TCrcItem& item : listed.Items) {
+                if (!IsDirectoryEntryName(item.Name)) {
+                    if (file == nullptr) {
+                        file = FindOrAddFile(name);
+                    }
+                    file->AddRom(item.Name, item.Crc);
+                }
+                cache.AppendLine(name, item.Name, item.Crc);
+            }
         }
     }
     cache.MarkComplete();
