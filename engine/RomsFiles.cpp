@@ -161,7 +161,7 @@ void TPath::RemoveFile(TFile* file) {
     while (!file->Roms.empty()) {
         file->RemoveRom(file->Roms[file->Roms.size() - 1]);
     }
-    std::erase(files_, file);
+    ++removed_;
     byName_.erase(file->Name);
     Owner->ModelChanged();
 }

@@ -162,7 +162,15 @@ struct TPath {
     TPathsList* Owner = nullptr;
 
     // Archives in the order they were found; looked up by exact name.
-    const std::vector<TFile*>& Files() const { return files_; }
+    const std::vector<TFile*>& Files() const {
+        // Removals only mark their archive: removing thousands one by one from the middle of
+        // a large directory would move the list each time.
+        if (removed_ > 0) {
+            std::erase_if(files_, [](const TFile* file) { return file->Removed; });
+            removed_ = 0;
+        }
+        return files_;
+    }
     TFile* FindFile(std::string_view archiveName) const;
     TFile* FindOrAddFile(std::string_view archiveName);
     void RemoveFile(TFile* file);
@@ -178,7 +186,8 @@ private:
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
-    std::vector<TFile*> files_;
+    mutable std::vector<TFile*> files_;
+    mutable std::size_t removed_ = 0;
     std::unordered_map<std::string, TFile*, NameHash, std::equal_to<>> byName_;
 };
 
