@@ -514,6 +514,16 @@ void TZipMaster::RememberOwner(const fs::path& path) {
     }
 }
 
+void TZipMaster::Commit(int closeCode, const std::string& why, const fs::path& path, int changed) {
+    if (closeCode != 0) {
+        Fail(closeCode, path.string() + ": cannot write the archive: " + why);
+        return;
+    }
+    if (Committed()) {
+        SuccessCount = changed;
+    }
+}
+
 bool TZipMaster::Committed() {
     std::string why;
     // libzip's new file belongs to whoever wrote it; root tidying a user's collection gives it
@@ -600,13 +610,8 @@ void TZipMaster::Add() {
         return;
     }
     DropTorrentZipStamp(archive.get());
-    if (const int code = archive.Close(why); code != 0) {
-        Fail(code, path.string() + ": cannot write the archive: " + why);
-        return;
-    }
-    if (Committed()) {
-        SuccessCount = added;
-    }
+    const int code = archive.Close(why);
+    Commit(code, why, path, added);
 }
 
 void TZipMaster::Delete() {
@@ -653,13 +658,8 @@ void TZipMaster::Delete() {
         return;
     }
     DropTorrentZipStamp(archive.get());
-    if (const int code = archive.Close(why); code != 0) {
-        Fail(code, path.string() + ": cannot write the archive: " + why);
-        return;
-    }
-    if (Committed()) {
-        SuccessCount = deleted;
-    }
+    const int code = archive.Close(why);
+    Commit(code, why, path, deleted);
 }
 
 void TZipMaster::Extract() {
@@ -801,13 +801,8 @@ void TZipMaster::Rename(std::string_view oldName, std::string_view newName) {
         return;
     }
     DropTorrentZipStamp(archive.get());
-    if (const int code = archive.Close(why); code != 0) {
-        Fail(code, path.string() + ": cannot write the archive: " + why);
-        return;
-    }
-    if (Committed()) {
-        SuccessCount = 1;
-    }
+    const int code = archive.Close(why);
+    Commit(code, why, path, 1);
 }
 
 int TZipMaster::CopyFile(const fs::path& source, const fs::path& destination) {

@@ -140,6 +140,9 @@ private:
     void RememberOwner(const std::filesystem::path& path);
     // Flushes a changed archive and lists it again; false when the flush failed.
     bool Committed();
+    // After libzip wrote the changed archive (closeCode 0) or failed to: flushes it and sets
+    // SuccessCount, or says why it failed.
+    void Commit(int closeCode, const std::string& why, const std::filesystem::path& path, int changed);
 
     std::filesystem::path zipFilename_;
     std::vector<ZipDirEntry> entries_;
