@@ -107,8 +107,8 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
     SnesMode = family == "snes";
     NesMode = family == "nes";
 
-    // Directory that relative paths and the fallback refer to (the original program's current
-    // directory at this point).
+    // The directory relative ROM paths and the base-directory fallback refer to: the data
+    // directory, or the emulator's directory once its configuration file was read there.
     std::string workingDir = DataDir;
     if (romPaths.empty()) {
         const std::string emulatorDir = ExeDir.empty() ? DataDir : ExeDir;

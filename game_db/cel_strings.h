@@ -59,7 +59,7 @@ std::string Trim(std::string_view s);
 bool StartsWith(std::string_view s, std::string_view prefix);
 bool EndsWith(std::string_view s, std::string_view suffix);
 bool EndsWithText(std::string_view s, std::string_view suffix);  // case-insensitive
-// Decimal integer as Delphi's StrToInt reads it: optional blanks and sign; nullopt when it does
+// Decimal integer with optional leading blanks and sign; nullopt when it does
 // not convert or does not fit in 32 bits.
 std::optional<std::int32_t> ParseInt32(std::string_view s);
 std::string CrcToHex(std::uint32_t crc);
