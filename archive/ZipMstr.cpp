@@ -6,6 +6,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <optional>
+#include <functional>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -714,6 +716,35 @@ void TZipMaster::Extract() {
     SuccessCount = extracted;
 }
 
+void TZipMaster::DeleteEntry(std::size_t index) {
+    SuccessCount = 0;
+    const fs::path path = zipFilename_;
+    if (path.empty() || index >= entries_.size() || !IsRegularFile(path)) {
+        Post(zmNoZipSpecified);
+        return;
+    }
+    Archive archive;
+    std::string why;
+    if (const int code = archive.Open(path, 0, why); code != 0) {
+        Fail(code, path.string() + ": " + why);
+        return;
+    }
+    RememberOwner(path);
+    // The index is one of our listing: it must still designate the same entry for libzip.
+    const std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
+    if (names.size() != entries_.size() || names[index] != entries_[index].FileName) {
+        Fail(ZIP_ER_CHANGED, path.string() + ": the archive changed since it was listed");
+        return;
+    }
+    if (zip_delete(archive.get(), index) != 0) {
+        Fail(archive.ErrorCode(), path.string() + ": cannot delete " + names[index] + ": " + archive.Error());
+        return;
+    }
+    DropTorrentZipStamp(archive.get());
+    const int code = archive.Close(why);
+    Commit(code, why, path, 1);
+}
+
 bool TZipMaster::ExtractEntry(std::size_t index, const fs::path& target) {
     const fs::path path = zipFilename_;
     if (path.empty() || index >= entries_.size() || !IsRegularFile(path)) {
@@ -743,6 +774,29 @@ bool TZipMaster::ExtractEntry(std::size_t index, const fs::path& target) {
 }
 
 void TZipMaster::Rename(std::string_view oldName, std::string_view newName) {
+    RenameWhere(newName, [&](const std::vector<std::string>& names) -> std::optional<std::size_t> {
+        const std::vector<std::size_t> found = Matches(names, oldName);
+        if (found.empty()) {
+            Fail(ZIP_ER_NOENT, zipFilename_.string() + ": no entry named " + std::string(oldName));
+            return std::nullopt;
+        }
+        return found.front();
+    });
+}
+
+void TZipMaster::RenameEntry(std::size_t index, std::string_view newName) {
+    RenameWhere(newName, [&](const std::vector<std::string>& names) -> std::optional<std::size_t> {
+        // The index is one of our listing: it must still designate the same entry for libzip.
+        if (index >= entries_.size() || names.size() != entries_.size() || names[index] != entries_[index].FileName) {
+            Fail(ZIP_ER_CHANGED, zipFilename_.string() + ": the archive changed since it was listed");
+            return std::nullopt;
+        }
+        return index;
+    });
+}
+
+void TZipMaster::RenameWhere(std::string_view newName,
+                             const std::function<std::optional<std::size_t>(const std::vector<std::string>&)>& pick) {
     SuccessCount = 0;
     const fs::path path = zipFilename_;
     if (path.empty() || !IsRegularFile(path)) {
@@ -762,12 +816,11 @@ void TZipMaster::Rename(std::string_view oldName, std::string_view newName) {
     RememberOwner(path);
     const Directory dir = ReadDirectory(archive.get(), path);
     const std::vector<std::string>& names = dir.Names;
-    const std::vector<std::size_t> found = Matches(names, oldName);
-    if (found.empty()) {
-        Fail(ZIP_ER_NOENT, path.string() + ": no entry named " + std::string(oldName));
+    const std::optional<std::size_t> picked = pick(names);
+    if (!picked) {
         return;
     }
-    const std::size_t index = found.front();
+    const std::size_t index = *picked;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i != index && SameName(names[i], newName, true)) {
             Fail(ZIP_ER_EXISTS, path.string() + ": an entry named " + names[i] + " exists already");

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -113,10 +115,15 @@ public:
     // Renames the first entry matching oldName inside the archive (no data is recompressed).
     // SuccessCount 1 on success.
     void Rename(std::string_view oldName, std::string_view newName);
+    // The same for entry `index` of the current listing (an archive may hold one name twice).
+    void RenameEntry(std::size_t index, std::string_view newName);
     // Extracts entry `index` of the current listing into the new file `target` (never an
     // existing one), checking size and CRC-32 as Extract does. False on failure, with ErrCode
     // and Message set.
     bool ExtractEntry(std::size_t index, const std::filesystem::path& target);
+    // Removes entry `index` of the current listing only (an archive may hold one name twice).
+    // SuccessCount 1 on success; an archive left without entries is removed.
+    void DeleteEntry(std::size_t index);
 
     // Copies one file; 0 on success, -1 destination not created, -2 short write, -3 source
     // missing or unreadable, -4 date not set, -9 size differs. An existing destination goes to
@@ -143,6 +150,9 @@ private:
     // After libzip wrote the changed archive (closeCode 0) or failed to: flushes it and sets
     // SuccessCount, or says why it failed.
     void Commit(int closeCode, const std::string& why, const std::filesystem::path& path, int changed);
+    // Renames the entry `pick` chooses among the archive's stored names (nullopt: it failed).
+    void RenameWhere(std::string_view newName,
+                     const std::function<std::optional<std::size_t>(const std::vector<std::string>&)>& pick);
 
     std::filesystem::path zipFilename_;
     std::vector<ZipDirEntry> entries_;

@@ -56,6 +56,16 @@ std::string_view EntryOf(std::string_view line, std::size_t archiveSize) {
     return line.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
 }
 
+// Field 3 of a line whose archive and entry fields are known.
+std::string_view CrcOf(std::string_view line, std::size_t archiveSize, std::size_t entrySize) {
+    const std::size_t begin = archiveSize + entrySize + 3;
+    if (begin > line.size()) {
+        return {};
+    }
+    const std::size_t end = line.find(kCacheDelimiter, begin);
+    return line.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin);
+}
+
 std::string MakeLine(std::string_view archive, std::string_view entry, std::string_view crc) {
     std::string line;
     line.reserve(archive.size() + entry.size() + crc.size() + 4);
@@ -484,15 +494,22 @@ void TDatFile::DeleteZip(std::string_view archivePath) {
     Save();
 }
 
-void TDatFile::DeleteEntry(std::string_view archivePath, std::string_view entryName) {
+void TDatFile::DeleteEntry(std::string_view archivePath, std::string_view entryName, std::string_view crc) {
     Cache& cache = Current();
     const std::string archive = FileNameOfPath(archivePath);
     const auto it = cache.byArchive.find(archive);
     if (it != cache.byArchive.end()) {
         std::vector<std::uint32_t>& lines = it->second;
-        const auto match = std::find_if(lines.begin(), lines.end(), [&](std::uint32_t id) {
-            return EntryOf(cache.Line(id), archive.size()) == entryName;
-        });
+        auto named = [&](std::uint32_t id) { return EntryOf(cache.Line(id), archive.size()) == entryName; };
+        auto match = lines.end();
+        if (!crc.empty()) {
+            match = std::find_if(lines.begin(), lines.end(), [&](std::uint32_t id) {
+                return named(id) && CrcOf(cache.Line(id), archive.size(), entryName.size()) == crc;
+            });
+        }
+        if (match == lines.end()) {
+            match = std::find_if(lines.begin(), lines.end(), named);
+        }
         if (match != lines.end()) {
             cache.Unlink(*match);
             lines.erase(match);

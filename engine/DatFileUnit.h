@@ -74,7 +74,9 @@ public:
     // Deletes every line of the archive, then saves.
     void DeleteZip(std::string_view archivePath);
     // Deletes the first line of that archive whose entry field is entryName exactly, then saves.
-    void DeleteEntry(std::string_view archivePath, std::string_view entryName);
+    // With a CRC, the first such line of that CRC goes if there is one: an archive may hold one
+    // name twice.
+    void DeleteEntry(std::string_view archivePath, std::string_view entryName, std::string_view crc = {});
     // Replaces every line of oldName by the five-field form under newName, then saves.
     void RenameZip(std::string_view oldPath, std::string_view newPath);
 

@@ -88,7 +88,21 @@ void TRepairDiskAccess::ExtractRom(TZipRom& entry) {
     if (RepairZip.ErrCode != 0) {
         throw EExtractRomError(RepairZip.Message);
     }
+    const std::size_t index = ListedIndexOf(entry);
+    if (index == RepairZip.ZipEntries().size()) {
+        throw EExtractRomError(entry.ZipFile->FullName() + ": no entry named " + entry.Name);
+    }
+    if (!RepairZip.ExtractEntry(index, target)) {
+        throw EExtractRomError(RepairZip.ErrCode == kZipCrcError ? std::string("Bad crc") : RepairZip.Message);
+    }
+    MakeWritable(target);
+    extractedFile_ = entry.Name;
+    extractedRom_ = &entry;
+}
+
+std::size_t TRepairDiskAccess::ListedIndexOf(const TZipRom& entry) const {
     // The entry of that name whose CRC is the entry's: an archive may hold one name twice.
+    // (With a console header stripped the CRC differs from the stored one: the name decides.)
     const auto& listed = RepairZip.ZipEntries();
     std::size_t index = listed.size();
     for (std::size_t i = 0; i < listed.size(); ++i) {
@@ -99,19 +113,10 @@ void TRepairDiskAccess::ExtractRom(TZipRom& entry) {
             index = i;
         }
         if (CrcToHex(listed[i].Crc32) == entry.Crc) {
-            index = i;
-            break;
+            return i;
         }
     }
-    if (index == listed.size()) {
-        throw EExtractRomError(entry.ZipFile->FullName() + ": no entry named " + entry.Name);
-    }
-    if (!RepairZip.ExtractEntry(index, target)) {
-        throw EExtractRomError(RepairZip.ErrCode == kZipCrcError ? std::string("Bad crc") : RepairZip.Message);
-    }
-    MakeWritable(target);
-    extractedFile_ = entry.Name;
-    extractedRom_ = &entry;
+    return index;
 }
 
 void TRepairDiskAccess::CleanExtracted() {
@@ -168,10 +173,14 @@ void TRepairDiskAccess::AddExtracted(const fs::path& archive, const TZipRom& ent
     }
 }
 
-void TRepairDiskAccess::DeleteNamed(const fs::path& archive, const std::string& name, const std::string& label) {
+void TRepairDiskAccess::DeleteListed(const fs::path& archive, const TZipRom& entry, const std::string& label) {
+    // Exactly this entry goes, not every entry of its name.
     RepairZip.SetZipFilename(archive);
-    RepairZip.FSpecArgs = {name};
-    RepairZip.Delete();
+    const std::size_t index = ListedIndexOf(entry);
+    if (index == RepairZip.ZipEntries().size()) {
+        throw EDeleteRomError(label + archive.string() + ": no entry named " + entry.Name);
+    }
+    RepairZip.DeleteEntry(index);
     if (RepairZip.SuccessCount == 0) {
         throw EDeleteRomError(label + RepairZip.Message);
     }
@@ -183,7 +192,11 @@ void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newNam
     BeginChange(file.Dir->Path, archive);
     // Renaming in place moves no data; where the archive already holds the new name, the entry
     // is added again under it (replacing that one) and the old name deleted.
-    RepairZip.Rename(entry.Name, newName);
+    const std::size_t index = ListedIndexOf(entry);
+    if (index == RepairZip.ZipEntries().size()) {
+        throw EAddRomError(EntryLabel(entry) + archive + ": no entry of that name");
+    }
+    RepairZip.RenameEntry(index, newName);
     bool replacedOther = false;
     if (RepairZip.SuccessCount == 0) {
         if (SameText(newName, entry.Name)) {
@@ -193,10 +206,10 @@ void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newNam
         RenameExtracted(newName);
         replacedOther = file.FindRom(newName) != nullptr;
         AddExtracted(archive, entry);
-        DeleteNamed(archive, entry.Name, EntryLabel(entry));
+        DeleteListed(archive, entry, EntryLabel(entry));
     }
     dirCache_.Open(file.Dir->Path);
-    dirCache_.DeleteEntry(archive, entry.Name);
+    dirCache_.DeleteEntry(archive, entry.Name, entry.Crc);
     if (replacedOther) {
         dirCache_.DeleteEntry(archive, newName);
     }
@@ -208,9 +221,9 @@ void TRepairDiskAccess::DeleteRomFromZip(TZipRom& entry) {
     TFile& file = *entry.ZipFile;
     const std::string archive = file.FullName();
     BeginChange(file.Dir->Path, archive);
-    DeleteNamed(archive, entry.Name, {});
+    DeleteListed(archive, entry, {});
     dirCache_.Open(file.Dir->Path);
-    dirCache_.DeleteEntry(archive, entry.Name);
+    dirCache_.DeleteEntry(archive, entry.Name, entry.Crc);
 }
 
 void TRepairDiskAccess::AddRomToZip(TZipRom& entry, const fs::path& archivePath, const std::string& newName) {

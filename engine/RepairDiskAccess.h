@@ -57,12 +57,14 @@ public:
 
 private:
     std::filesystem::path WorkPath(std::string_view relative) const;
+    // Index of the entry in RepairZip's listing of its archive; the listing's size when none.
+    std::size_t ListedIndexOf(const TZipRom& entry) const;
     void RenameExtracted(const std::string& newName);
     // Before an archive changes: its directory's cache file goes (so that no cache can
     // disagree with it after a crash) and its read-only bit too.
     void BeginChange(const std::string& directory, const std::filesystem::path& archive);
     void AddExtracted(const std::filesystem::path& archive, const TZipRom& entry);
-    void DeleteNamed(const std::filesystem::path& archive, const std::string& name, const std::string& label);
+    void DeleteListed(const std::filesystem::path& archive, const TZipRom& entry, const std::string& label);
 
     TDatFile& dirCache_;
     std::filesystem::path workDir_;

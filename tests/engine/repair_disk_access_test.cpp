@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "archive/crc32.h"
 #include "engine/DatFileUnit.h"
 #include "engine/RepairDiskAccess.h"
@@ -156,6 +158,28 @@ TEST_F(DiskAccessTest, AFailedChangeLeavesNoCacheThatCouldLie) {
     EXPECT_EQ(CacheText(), "<none>");
     paths->Scan(false);
     EXPECT_EQ(paths->Files.size(), 0u);
+}
+
+TEST_F(DiskAccessTest, OneNameTwiceInAnArchiveIsTwoEntries) {
+    // libzip refuses to write such an archive; Python's zipfile writes one (with a warning).
+    const fs::path dup = Roms() / "dup.zip";
+    const std::string script = "import zipfile, warnings; warnings.simplefilter('ignore'); "
+                               "z = zipfile.ZipFile('" + dup.string() + "', 'w'); "
+                               "z.writestr('x.bin', '" + kA + "'); z.writestr('x.bin', '" + kB + "'); z.close()";
+    ASSERT_EQ(std::system(("python3 -c \"" + script + "\"").c_str()), 0);
+    paths->Scan(true);
+    TFile* archive = paths->Paths()[0]->FindFile("dup.zip");
+    ASSERT_EQ(archive->Roms.size(), 2u);
+    TZipRom* second = archive->Roms[0]->Crc == CrcOf(kB) ? archive->Roms[0] : archive->Roms[1];
+    ASSERT_EQ(second->Crc, CrcOf(kB));
+    disk->ExtractRom(*second);
+    EXPECT_EQ(ReadFile(Root() / "scratch/x.bin"), kB);
+    disk->CleanExtracted();
+    disk->DeleteRomFromZip(*second);
+    EXPECT_EQ(Listing(dup), (std::map<std::string, std::string>{{"x.bin", CrcOf(kA)}}));
+    const std::string text = CacheText();
+    EXPECT_NE(text.find(Line("dup.zip", "x.bin", CrcOf(kA))), std::string::npos);
+    EXPECT_EQ(text.find(Line("dup.zip", "x.bin", CrcOf(kB))), std::string::npos);
 }
 
 TEST(EntryPaths, OnlyPathsThatStayInsideTheFolderAreSafe) {
