@@ -197,21 +197,21 @@ void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newNam
         throw EAddRomError(EntryLabel(entry) + archive + ": no entry of that name");
     }
     RepairZip.RenameEntry(index, newName);
-    bool replacedOther = false;
+    const TZipRom* replaced = nullptr;
     if (RepairZip.SuccessCount == 0) {
         if (SameText(newName, entry.Name)) {
             throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
         }
         ExtractRom(entry);
         RenameExtracted(newName);
-        replacedOther = file.FindRom(newName) != nullptr;
+        replaced = file.FindRom(newName);
         AddExtracted(archive, entry);
         DeleteListed(archive, entry, EntryLabel(entry));
     }
     dirCache_.Open(file.Dir->Path);
     dirCache_.DeleteEntry(archive, entry.Name, entry.Crc);
-    if (replacedOther) {
-        dirCache_.DeleteEntry(archive, newName);
+    if (replaced != nullptr) {
+        dirCache_.DeleteEntry(archive, newName, replaced->Crc);
     }
     dirCache_.InsertEntry(archive, newName, entry.Crc);
     dirCache_.Save();
