@@ -1,5 +1,8 @@
 #include "engine/Commands.h"
 
+#include <exception>
+#include <functional>
+
 #include "engine/Session.h"
 #include "reports/Report.h"
 
@@ -27,7 +30,12 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
         std::function<void(const std::vector<std::string>&)> previous;
         ~Always() {
             session.Paths.OnProblemLines = previous;
-            session.DirCache.Reset();
+            try {
+                // A cache that cannot be written is removed instead; the next scan reads those
+                // archives again. Nothing else can be done about it while an error unwinds.
+                session.DirCache.Reset();
+            } catch (const std::exception&) {
+            }
             if (options.RefreshCache) {
                 session.Paths.SetRomStatus();
             }
