@@ -451,7 +451,12 @@ void TPathsList::Audit(TReportLines& report) {
             file->AuditRoms(report);
         }
     }
-    dirCache_.Flush();
+    try {
+        dirCache_.Flush();
+    } catch (const std::exception& e) {
+        // The report is good; the directory whose cache could not be written is read again next time.
+        ProblemLines.push_back(std::string("Cache not written: ") + e.what());
+    }
 }
 
 void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::string& message) {
