@@ -34,7 +34,7 @@ bool RomPathsFromCfg(std::string_view emulatorName, const std::string& emulatorD
                 }
             }
             if (value.empty() || value.front() != ';') {
-                value.insert(0, ";");
+                value = ";" + value;
             }
             if (value.size() == 1 || value.back() != ';') {
                 value += ';';

@@ -117,7 +117,7 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
         }
     } else {
         if (romPaths.front() != ';') {
-            romPaths.insert(0, ";");
+            romPaths = ";" + romPaths;
         }
         if (romPaths.back() != ';') {
             romPaths += ';';
