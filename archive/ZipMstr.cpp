@@ -6,11 +6,11 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <optional>
-#include <functional>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <optional>
 
 #include "archive/ZipDirectory.h"
 #include "engine/FilesTools.h"
@@ -546,6 +546,37 @@ bool TZipMaster::Committed() {
     return true;
 }
 
+// An archive opened through libzip for one operation.
+class TZipMaster::ArchiveHandle : public Archive {};
+
+bool TZipMaster::OpenArchive(ArchiveHandle& archive, int flags) {
+    std::string why;
+    if (const int code = archive.Open(zipFilename_, flags, why); code != 0) {
+        Fail(code, zipFilename_.string() + ": " + why);
+        return false;
+    }
+    if ((flags & ZIP_RDONLY) == 0) {
+        RememberOwner(zipFilename_);
+    }
+    return true;
+}
+
+bool TZipMaster::StillListed(const std::vector<std::string>& names, std::size_t index) {
+    // The index is one of our listing: it must still designate the same entry for libzip.
+    if (index >= entries_.size() || names.size() != entries_.size() || names[index] != entries_[index].FileName) {
+        Fail(ZIP_ER_CHANGED, zipFilename_.string() + ": the archive changed since it was listed");
+        return false;
+    }
+    return true;
+}
+
+void TZipMaster::CloseChanged(ArchiveHandle& archive, int changed) {
+    DropTorrentZipStamp(archive.get());
+    std::string why;
+    const int code = archive.Close(why);
+    Commit(code, why, zipFilename_, changed);
+}
+
 void TZipMaster::Add() {
     SuccessCount = 0;
     std::vector<std::string> files;
@@ -559,13 +590,10 @@ void TZipMaster::Add() {
         return;
     }
     const fs::path path = zipFilename_;
-    Archive archive;
-    std::string why;
-    if (const int code = archive.Open(path, ZIP_CREATE, why); code != 0) {
-        Fail(code, path.string() + ": " + why);
+    ArchiveHandle archive;
+    if (!OpenArchive(archive, ZIP_CREATE)) {
         return;
     }
-    RememberOwner(path);
     std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
     int added = 0;
     for (const std::string& file : files) {
@@ -611,9 +639,7 @@ void TZipMaster::Add() {
     if (added == 0) {
         return;
     }
-    DropTorrentZipStamp(archive.get());
-    const int code = archive.Close(why);
-    Commit(code, why, path, added);
+    CloseChanged(archive, added);
 }
 
 void TZipMaster::Delete() {
@@ -629,13 +655,10 @@ void TZipMaster::Delete() {
         Post(zmNoZipSpecified);
         return;
     }
-    Archive archive;
-    std::string why;
-    if (const int code = archive.Open(path, 0, why); code != 0) {
-        Fail(code, path.string() + ": " + why);
+    ArchiveHandle archive;
+    if (!OpenArchive(archive, 0)) {
         return;
     }
-    RememberOwner(path);
     const std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
     std::vector<bool> gone(names.size(), false);
     int deleted = 0;
@@ -659,9 +682,7 @@ void TZipMaster::Delete() {
     if (deleted == 0) {
         return;
     }
-    DropTorrentZipStamp(archive.get());
-    const int code = archive.Close(why);
-    Commit(code, why, path, deleted);
+    CloseChanged(archive, deleted);
 }
 
 void TZipMaster::Extract() {
@@ -683,10 +704,8 @@ void TZipMaster::Extract() {
         Fail(ZIP_ER_INVAL, path.string() + ": no entries named for extraction");
         return;
     }
-    Archive archive;
-    std::string why;
-    if (const int code = archive.Open(path, ZIP_RDONLY, why); code != 0) {
-        Fail(code, path.string() + ": " + why);
+    ArchiveHandle archive;
+    if (!OpenArchive(archive, ZIP_RDONLY)) {
         return;
     }
     const std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
@@ -723,26 +742,19 @@ void TZipMaster::DeleteEntry(std::size_t index) {
         Post(zmNoZipSpecified);
         return;
     }
-    Archive archive;
-    std::string why;
-    if (const int code = archive.Open(path, 0, why); code != 0) {
-        Fail(code, path.string() + ": " + why);
+    ArchiveHandle archive;
+    if (!OpenArchive(archive, 0)) {
         return;
     }
-    RememberOwner(path);
-    // The index is one of our listing: it must still designate the same entry for libzip.
-    const std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
-    if (names.size() != entries_.size() || names[index] != entries_[index].FileName) {
-        Fail(ZIP_ER_CHANGED, path.string() + ": the archive changed since it was listed");
+    if (!StillListed(ReadDirectory(archive.get(), path).Names, index)) {
         return;
     }
     if (zip_delete(archive.get(), index) != 0) {
-        Fail(archive.ErrorCode(), path.string() + ": cannot delete " + names[index] + ": " + archive.Error());
+        Fail(archive.ErrorCode(),
+             path.string() + ": cannot delete " + entries_[index].FileName + ": " + archive.Error());
         return;
     }
-    DropTorrentZipStamp(archive.get());
-    const int code = archive.Close(why);
-    Commit(code, why, path, 1);
+    CloseChanged(archive, 1);
 }
 
 bool TZipMaster::ExtractEntry(std::size_t index, const fs::path& target) {
@@ -751,16 +763,11 @@ bool TZipMaster::ExtractEntry(std::size_t index, const fs::path& target) {
         Post(zmNoZipSpecified);
         return false;
     }
-    Archive archive;
-    std::string why;
-    if (const int code = archive.Open(path, ZIP_RDONLY, why); code != 0) {
-        Fail(code, path.string() + ": " + why);
+    ArchiveHandle archive;
+    if (!OpenArchive(archive, ZIP_RDONLY)) {
         return false;
     }
-    // The index is one of our listing: it must still designate the same entry for libzip.
-    const std::vector<std::string> names = ReadDirectory(archive.get(), path).Names;
-    if (names.size() != entries_.size() || names[index] != entries_[index].FileName) {
-        Fail(ZIP_ER_CHANGED, path.string() + ": the archive changed since it was listed");
+    if (!StillListed(ReadDirectory(archive.get(), path).Names, index)) {
         return false;
     }
     const Extraction done = WriteEntry(archive.get(), index, AT_FDCWD, target.c_str());
@@ -786,12 +793,7 @@ void TZipMaster::Rename(std::string_view oldName, std::string_view newName) {
 
 void TZipMaster::RenameEntry(std::size_t index, std::string_view newName) {
     RenameWhere(newName, [&](const std::vector<std::string>& names) -> std::optional<std::size_t> {
-        // The index is one of our listing: it must still designate the same entry for libzip.
-        if (index >= entries_.size() || names.size() != entries_.size() || names[index] != entries_[index].FileName) {
-            Fail(ZIP_ER_CHANGED, zipFilename_.string() + ": the archive changed since it was listed");
-            return std::nullopt;
-        }
-        return index;
+        return StillListed(names, index) ? std::optional<std::size_t>(index) : std::nullopt;
     });
 }
 
@@ -807,13 +809,10 @@ void TZipMaster::RenameWhere(std::string_view newName,
         Fail(ZIP_ER_INVAL, path.string() + ": " + std::string(newName) + " is not a valid entry name");
         return;
     }
-    Archive archive;
-    std::string why;
-    if (const int code = archive.Open(path, 0, why); code != 0) {
-        Fail(code, path.string() + ": " + why);
+    ArchiveHandle archive;
+    if (!OpenArchive(archive, 0)) {
         return;
     }
-    RememberOwner(path);
     const Directory dir = ReadDirectory(archive.get(), path);
     const std::vector<std::string>& names = dir.Names;
     const std::optional<std::size_t> picked = pick(names);
@@ -853,9 +852,7 @@ void TZipMaster::RenameWhere(std::string_view newName,
              path.string() + ": cannot rename " + names[index] + " to " + target + ": " + archive.Error());
         return;
     }
-    DropTorrentZipStamp(archive.get());
-    const int code = archive.Close(why);
-    Commit(code, why, path, 1);
+    CloseChanged(archive, 1);
 }
 
 int TZipMaster::CopyFile(const fs::path& source, const fs::path& destination) {

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -147,6 +147,13 @@ private:
     void RememberOwner(const std::filesystem::path& path);
     // Flushes a changed archive and lists it again; false when the flush failed.
     bool Committed();
+    class ArchiveHandle;
+    // Opens the current archive through libzip; false, with the reason set, when it cannot be.
+    bool OpenArchive(ArchiveHandle& archive, int flags);
+    // Whether entry `index` of our listing is still that entry in libzip's view of the archive.
+    bool StillListed(const std::vector<std::string>& names, std::size_t index);
+    // Writes the changed archive (libzip replaces the old file) and flushes it.
+    void CloseChanged(ArchiveHandle& archive, int changed);
     // After libzip wrote the changed archive (closeCode 0) or failed to: flushes it and sets
     // SuccessCount, or says why it failed.
     void Commit(int closeCode, const std::string& why, const std::filesystem::path& path, int changed);
