@@ -13,8 +13,8 @@
 #include <optional>
 
 #include "archive/ZipDirectory.h"
-#include "engine/FilesTools.h"
-#include "game_db/Platform.h"
+#include "platform/SystemTools.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

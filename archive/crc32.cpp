@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

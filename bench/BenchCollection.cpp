@@ -18,7 +18,7 @@
 #include <utility>
 
 #include "game_db/GamesList.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm::bench {

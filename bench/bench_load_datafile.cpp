@@ -12,8 +12,8 @@
 
 #include "bench/ChildRun.h"
 #include "game_db/GamesList.h"
-#include "game_db/HeapTuning.h"
-#include "game_db/Platform.h"
+#include "platform/HeapTuning.h"
+#include "platform/Platform.h"
 #include "game_db/SubList.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "engine/DatFileUnit.h"
 #include "engine/RomsFiles.h"
 #include "game_db/GamesList.h"
-#include "game_db/HeapTuning.h"
+#include "platform/HeapTuning.h"
 #include "game_db/SubList.h"
 
 namespace {

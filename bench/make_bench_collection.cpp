@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/BenchCollection.h"
-#include "game_db/HeapTuning.h"
+#include "platform/HeapTuning.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "cli/Progress.h"
 #include "cli/Verbs.h"
-#include "engine/Commands.h"
-#include "game_db/Platform.h"
+#include "commands/Commands.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Session.h"
-#include "game_db/UserPrompts.h"
+#include "commands/Session.h"
+#include "platform/UserPrompts.h"
 
 namespace qm {
 

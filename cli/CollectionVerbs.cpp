@@ -6,7 +6,7 @@
 
 #include "cli/Progress.h"
 #include "cli/Verbs.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

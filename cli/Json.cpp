@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 
 namespace qm {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/Cli.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 
 namespace qm {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "game_db/HeapTuning.h"
+#include "platform/HeapTuning.h"
 
 int main(int argc, char** argv) {
     qm::RestartWithHugePageHeap(argv);

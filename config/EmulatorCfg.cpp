@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "game_db/IniFile.h"
-#include "game_db/Platform.h"
+#include "platform/IniFile.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

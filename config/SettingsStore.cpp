@@ -3,8 +3,8 @@
 #include <system_error>
 #include <vector>
 
-#include "game_db/Platform.h"
-#include "game_db/UserPrompts.h"
+#include "platform/Platform.h"
+#include "platform/UserPrompts.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

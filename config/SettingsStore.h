@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "game_db/IniFile.h"
+#include "platform/IniFile.h"
 
 namespace qm {
 

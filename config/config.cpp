@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include "config/EmulatorCfg.h"
-#include "engine/FilesTools.h"
-#include "game_db/IniFile.h"
-#include "game_db/Platform.h"
-#include "game_db/UserPrompts.h"
+#include "platform/SystemTools.h"
+#include "platform/IniFile.h"
+#include "platform/Platform.h"
+#include "platform/UserPrompts.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

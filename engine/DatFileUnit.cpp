@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "engine/FilesTools.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

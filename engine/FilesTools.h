@@ -1,4 +1,5 @@
-// File-system and process operations of the engine, the configuration and the programs.
+// The file tools of the engine and the programs: attributes, read-only media, a move that falls
+// back to copy and delete, and processes, over the operating-system primitives of platform/.
 #pragma once
 
 #include <filesystem>
@@ -6,25 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/SystemTools.h"
+
 namespace qm {
-
-// File attribute bits as the tools test them (the low 16 bits of an attribute mask).
-enum FileAttribute : unsigned {
-    faReadOnly = 0x01,
-    faHidden = 0x02,
-    faDirectory = 0x10,
-    faArchive = 0x20,
-};
-
-// True when every bit of the low 16 bits of `attributes` is set on the file; a file that does
-// not exist has no attributes. Read-only = no owner-write bit; hidden = name starts with '.'.
-bool FileHasAttr(const std::filesystem::path& fileName, unsigned attributes);
-
-// False when `directory` is not a directory; true when its file system is mounted read-only or
-// this process may not write into it. The environment variable QUILLMARK_TEST_READONLY_DIRS
-// (directories separated by ':') declares directories read-only as well: tests run as root,
-// which writes anywhere, and use it to stand for read-only media.
-bool IsReadOnlyMedium(const std::filesystem::path& directory);
 
 // Raised by MoveFileOrCopy; the message says which step failed.
 class EFCantMove : public std::runtime_error {
@@ -38,7 +23,7 @@ public:
 // (the source stays) or "Can't delete original. (...)" (both copies stay).
 void MoveFileOrCopy(const std::filesystem::path& source, const std::filesystem::path& destination);
 
-inline constexpr int kExecNotWaited = -10000;
+inline constexpr int kExecNotWaited = kProcessNotWaited;
 
 // Runs argv[0] (looked up in PATH) with the arguments, without a shell, in the caller's
 // environment and current directory, its standard input from /dev/null and, when stdoutFile is
@@ -48,11 +33,5 @@ inline constexpr int kExecNotWaited = -10000;
 // session could honour; it is accepted and ignored.
 int ExecAndWait(const std::vector<std::string>& argv, bool wait, bool minimized,
                 const std::filesystem::path& stdoutFile = {});
-
-// Moves a file or folder to the freedesktop.org Trash ($XDG_DATA_HOME/Trash, or the
-// .Trash-UID folder at the top of the file system that holds it) under a name not used there
-// yet, with its .trashinfo record. False, with the reason in *error, when it could not be done;
-// the file then stays where it was.
-bool MoveToTrash(const std::filesystem::path& file, std::string* error = nullptr);
 
 }  // namespace qm

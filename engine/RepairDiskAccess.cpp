@@ -5,7 +5,7 @@
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
 #include "engine/RomsFiles.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

@@ -8,7 +8,7 @@
 #include "archive/crc32.h"
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

@@ -17,6 +17,7 @@
 
 #include "game_db/GamesList.h"
 #include "game_db/SortedList.h"
+#include "platform/Job.h"
 
 namespace qm {
 
@@ -26,12 +27,6 @@ class TRepairDiskAccess;
 struct TPath;
 struct TFile;
 struct TZipRom;
-
-// The user pressed Cancel; audit and repair stop after the current entry.
-class ECancelClick : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Checks run in report mode (the audit: report lines) or in repair mode (changes on disk).
 enum class CheckMode { Report, Repair };

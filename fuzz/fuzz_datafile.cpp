@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "game_db/GamesList.h"
-#include "game_db/IniFile.h"
+#include "platform/IniFile.h"
 #include "game_db/SubList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

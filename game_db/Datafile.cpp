@@ -4,7 +4,7 @@
 
 #include "game_db/CrcHashIndex.h"
 #include "game_db/GamesList.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

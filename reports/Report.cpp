@@ -1,6 +1,6 @@
 #include "reports/Report.h"
 
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 
 namespace qm {
 

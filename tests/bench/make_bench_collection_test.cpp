@@ -10,7 +10,7 @@
 
 #include "bench/BenchCollection.h"
 #include "game_db/GamesList.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 #include "support/TestSupport.h"
 

@@ -4,8 +4,8 @@
 
 #include "config/EmulatorCfg.h"
 #include "config/config.h"
-#include "game_db/Platform.h"
-#include "game_db/UserPrompts.h"
+#include "platform/Platform.h"
+#include "platform/UserPrompts.h"
 #include "support/TestSupport.h"
 
 namespace qm {

@@ -2,9 +2,9 @@
 
 #include <sys/mount.h>
 
-#include "engine/Commands.h"
-#include "engine/Session.h"
-#include "game_db/UserPrompts.h"
+#include "commands/Commands.h"
+#include "commands/Session.h"
+#include "platform/UserPrompts.h"
 #include "support/TestSupport.h"
 
 namespace qm {

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "engine/DatFileUnit.h"
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "game_db/Platform.h"
+#include "platform/Platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "game_db/cel_strings.h"
+#include "platform/Text.h"
 
 namespace qm {
 

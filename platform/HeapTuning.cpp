@@ -1,4 +1,4 @@
-#include "game_db/HeapTuning.h"
+#include "platform/HeapTuning.h"
 
 #include <unistd.h>
 

@@ -1,9 +1,9 @@
-#include "engine/Commands.h"
+#include "commands/Commands.h"
 
 #include <exception>
 #include <functional>
 
-#include "engine/Session.h"
+#include "commands/Session.h"
 #include "reports/Report.h"
 
 namespace qm {

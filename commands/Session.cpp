@@ -1,9 +1,9 @@
-#include "engine/Session.h"
+#include "commands/Session.h"
 
 #include <exception>
 
-#include "game_db/Platform.h"
-#include "game_db/UserPrompts.h"
+#include "platform/Platform.h"
+#include "platform/UserPrompts.h"
 #include "game_db/cel_strings.h"
 
 namespace qm {

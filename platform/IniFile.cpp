@@ -1,7 +1,7 @@
-#include "game_db/IniFile.h"
+#include "platform/IniFile.h"
 
-#include "game_db/Platform.h"
-#include "game_db/cel_strings.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace qm {
 

@@ -1,0 +1,368 @@
+#include "platform/SystemTools.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+#include <thread>
+
+#include "platform/Platform.h"
+
+extern char** environ;
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string CanonicalText(const fs::path& p) {
+    std::error_code ec;
+    std::string text = fs::weakly_canonical(p, ec).lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool DeclaredReadOnly(const fs::path& directory) {
+    const char* list = std::getenv("QUILLMARK_TEST_READONLY_DIRS");
+    if (list == nullptr || *list == '\0') {
+        return false;
+    }
+    const std::string target = CanonicalText(directory);
+    std::string_view rest = list;
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        const std::string_view item = rest.substr(0, colon);
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        if (item.empty()) {
+            continue;
+        }
+        const std::string declared = CanonicalText(fs::path(item));
+        if (target == declared || (target.starts_with(declared) && target[declared.size()] == '/')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ErrorText(int err) {
+    return std::strerror(err);
+}
+
+// Writes all of `n` bytes; false with errno set otherwise.
+bool WriteAll(int fd, const char* data, std::size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, data, n);
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+}  // namespace
+
+int CopyFileReplacing(const fs::path& source, const fs::path& target) {
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return errno;
+    }
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : (errno != 0 ? errno : EINVAL);
+        ::close(in);
+        return err;
+    }
+    std::string pattern = target.string() + ".qmtmp-XXXXXX";
+    const int out = ::mkstemp(pattern.data());
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        return err;
+    }
+    int err = 0;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            err = errno;
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+            err = errno;
+            break;
+        }
+    }
+    if (err == 0) {
+        ::fchmod(out, st.st_mode & 07777);
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(out, times);
+        if (::fsync(out) != 0) {
+            err = errno;
+        }
+    }
+    if (::close(out) != 0 && err == 0) {
+        err = errno;
+    }
+    ::close(in);
+    if (err == 0 && ::rename(pattern.c_str(), target.c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlink(pattern.c_str());
+        return err;
+    }
+    SyncDirectory(target.parent_path());
+    return 0;
+}
+
+namespace {
+
+// Percent-encoding of a path for the Path= line of a .trashinfo file.
+std::string TrashInfoPath(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+            std::strchr("/-_.!~*'()", c) != nullptr) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+bool MakePrivateDirs(const fs::path& dir) {
+    std::error_code ec;
+    if (fs::is_directory(dir, ec)) {
+        return true;
+    }
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir, ec)) {
+        return false;
+    }
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+    return true;
+}
+
+// The top folder of the file system holding `dir`: the last ancestor on the same device.
+fs::path MountTop(const fs::path& dir, dev_t device) {
+    fs::path top = dir;
+    while (top.has_relative_path()) {
+        const fs::path parent = top.parent_path();
+        struct stat st {};
+        if (::stat(parent.c_str(), &st) != 0 || st.st_dev != device) {
+            break;
+        }
+        top = parent;
+    }
+    return top;
+}
+
+// Moves `file` into `trash` (a Trash folder with files/ and info/); `infoPath` is what the
+// .trashinfo records. 0, or the errno that stopped it.
+int TrashInto(const fs::path& trash, const fs::path& file, const std::string& infoPath) {
+    const fs::path files = trash / "files";
+    const fs::path info = trash / "info";
+    if (!MakePrivateDirs(files) || !MakePrivateDirs(info)) {
+        return errno != 0 ? errno : EACCES;
+    }
+    const fs::path name = file.filename();
+    const std::string stem = name.stem().string();
+    const std::string extension = name.extension().string();
+    char date[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const std::string record = "[Trash Info]\nPath=" + TrashInfoPath(infoPath) + "\nDeletionDate=" + date + "\n";
+    for (int n = 1; n < 10000; ++n) {
+        const std::string candidate = n == 1 ? name.string() : stem + "." + std::to_string(n) + extension;
+        const fs::path infoFile = info / (candidate + ".trashinfo");
+        // The .trashinfo file is created first and exclusively: it reserves the name.
+        const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return errno;
+        }
+        struct stat st {};
+        if (::lstat((files / candidate).c_str(), &st) == 0) {
+            ::close(fd);
+            ::unlink(infoFile.c_str());
+            continue;
+        }
+        const bool written = WriteAll(fd, record.data(), record.size());
+        const int writeErr = errno;
+        ::close(fd);
+        if (!written) {
+            ::unlink(infoFile.c_str());
+            return writeErr;
+        }
+        if (::rename(file.c_str(), (files / candidate).c_str()) != 0) {
+            const int err = errno;
+            ::unlink(infoFile.c_str());
+            return err;
+        }
+        return 0;
+    }
+    return EEXIST;
+}
+
+}  // namespace
+
+bool FileHasAttr(const fs::path& fileName, unsigned attributes) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        return false;
+    }
+    unsigned have = faArchive;
+    if ((st.st_mode & S_IWUSR) == 0) {
+        have |= faReadOnly;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        have |= faDirectory;
+        have &= ~static_cast<unsigned>(faArchive);
+    }
+    const std::string name = fileName.filename().string();
+    if (!name.empty() && name[0] == '.') {
+        have |= faHidden;
+    }
+    const unsigned wanted = attributes & 0xFFFFu;
+    return (have & wanted) == wanted;
+}
+
+bool IsReadOnlyMedium(const fs::path& directory) {
+    std::error_code ec;
+    if (!fs::is_directory(directory, ec)) {
+        return false;
+    }
+    if (DeclaredReadOnly(directory)) {
+        return true;
+    }
+    struct statvfs vfs {};
+    if (::statvfs(directory.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY) != 0) {
+        return true;
+    }
+    return ::access(directory.c_str(), W_OK) != 0;
+}
+
+int RunProcess(const std::vector<std::string>& argv, bool wait, const fs::path& stdoutFile) {
+    if (argv.empty() || argv[0].empty()) {
+        return kProcessNotWaited;
+    }
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    const std::string output = stdoutFile.string();
+    if (!output.empty()) {
+        ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    // The child gets the three standard streams only, not the files this program has open.
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    // A signal this program ignores or blocks (SIGPIPE, say) must not stay so in the child.
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGQUIT);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::posix_spawnattr_destroy(&attributes);
+    if (rc != 0) {
+        return kProcessNotWaited;
+    }
+    if (!wait) {
+        // Someone must collect the child's exit status, or it stays a zombie until we end.
+        std::thread([pid] {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+        return kProcessNotWaited;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return kProcessNotWaited;
+        }
+    }
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    if (WIFSIGNALED(status)) {
+        return 128 + WTERMSIG(status);
+    }
+    return kProcessNotWaited;
+}
+
+bool MoveToTrash(const fs::path& file, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr) {
+            *error = file.string() + ": cannot move to the Trash: " + why;
+        }
+        return false;
+    };
+    std::error_code ec;
+    const fs::path path = fs::absolute(file, ec).lexically_normal();
+    struct stat st {};
+    if (ec || !path.has_filename() || ::lstat(path.c_str(), &st) != 0) {
+        return fail(ErrorText(ec ? ec.value() : (errno != 0 ? errno : ENOENT)));
+    }
+    const fs::path home = XdgDir("XDG_DATA_HOME", ".local/share") / "Trash";
+    int err = TrashInto(home, path, path.string());
+    if (err != EXDEV) {
+        return err == 0 || fail(ErrorText(err));
+    }
+    // The home Trash is on another file system: the file goes to the Trash at the top of its
+    // own, where paths are recorded relative to that top.
+    const fs::path top = MountTop(path.parent_path(), st.st_dev);
+    const fs::path trash = top / (".Trash-" + std::to_string(::getuid()));
+    err = TrashInto(trash, path, path.lexically_relative(top).string());
+    return err == 0 || fail(ErrorText(err));
+}
+
+}  // namespace qm

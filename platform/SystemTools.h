@@ -1,0 +1,48 @@
+// Operating-system primitives shared by every floor: file attributes, read-only media, a
+// flushed copy, the freedesktop.org Trash and processes started without a shell.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+// File attribute bits as the tools test them (the low 16 bits of an attribute mask).
+enum FileAttribute : unsigned {
+    faReadOnly = 0x01,
+    faHidden = 0x02,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+};
+
+// True when every bit of the low 16 bits of `attributes` is set on the file; a file that does
+// not exist has no attributes. Read-only = no owner-write bit; hidden = name starts with '.'.
+bool FileHasAttr(const std::filesystem::path& fileName, unsigned attributes);
+
+// False when `directory` is not a directory; true when its file system is mounted read-only or
+// this process may not write into it. The environment variable QUILLMARK_TEST_READONLY_DIRS
+// (directories separated by ':') declares directories read-only as well: tests run as root,
+// which writes anywhere, and use it to stand for read-only media.
+bool IsReadOnlyMedium(const std::filesystem::path& directory);
+
+// Copies `source` over `target` through a flushed temporary file in the target's folder, so
+// that the target is either the old file or the whole copy. 0, or the errno of the failure.
+int CopyFileReplacing(const std::filesystem::path& source, const std::filesystem::path& target);
+
+inline constexpr int kProcessNotWaited = -10000;
+
+// Runs argv[0] (looked up in PATH) with the arguments, without a shell, in the caller's
+// environment and current directory, its standard input from /dev/null and, when stdoutFile is
+// given, its standard output written to that file. With `wait`, gives the exit code (128 + the
+// signal number for a process killed by a signal); gives kProcessNotWaited when the process did
+// not start or `wait` is false.
+int RunProcess(const std::vector<std::string>& argv, bool wait, const std::filesystem::path& stdoutFile = {});
+
+// Moves a file or folder to the freedesktop.org Trash ($XDG_DATA_HOME/Trash, or the
+// .Trash-UID folder at the top of the file system that holds it) under a name not used there
+// yet, with its .trashinfo record. False, with the reason in *error, when it could not be done;
+// the file then stays where it was.
+bool MoveToTrash(const std::filesystem::path& file, std::string* error = nullptr);
+
+}  // namespace qm
