@@ -1,6 +1,7 @@
 #include "engine/DatFileUnit.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +17,9 @@
 #include <utility>
 
 #include "engine/FilesTools.h"
-#include "platform/Platform.h"
+#include "engine/RepairDiskAccess.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -79,11 +81,29 @@ std::string MakeLine(std::string_view archive, std::string_view entry, std::stri
     return line;
 }
 
-// Line 1 and line 2 of a file, reading no further than needed: the data directory may hold
-// many large caches of other directories, and only their second line tells which is which.
-std::optional<std::pair<std::string, std::string>> FirstTwoLines(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+void SyncParent(const fs::path& file) {
+    SyncDirectory(file.parent_path());
+}
+
+}  // namespace
+
+std::string CacheEntryName(std::string_view storedName) {
+    const std::size_t slash = storedName.find_last_of("/\\");
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    std::string out(storedName.substr(0, nameStart));
+    out += LowerCase(storedName.substr(nameStart));
+    return out;
+}
+
+std::optional<std::pair<std::string, std::string>> ReadCacheHeader(const fs::path& file) {
+    // Not blocking on a FIFO that someone named like a cache.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         return std::nullopt;
     }
     // Line 2 is a directory path; past this, the file cannot be the cache of one.
@@ -110,18 +130,50 @@ std::optional<std::pair<std::string, std::string>> FirstTwoLines(const fs::path&
     return std::make_pair(std::move(lines[0]), std::move(lines[1]));
 }
 
-void SyncParent(const fs::path& file) {
-    SyncDirectory(file.parent_path());
+fs::path FindDataDirCache(const fs::path& dataDir, const std::string& directory) {
+    for (const std::string& name : ListFiles(dataDir, kNumberedPattern)) {
+        const fs::path file = dataDir / name;
+        const auto header = ReadCacheHeader(file);
+        if (header && header->first == kCacheVersion && header->second == directory) {
+            return file;
+        }
+    }
+    return {};
 }
 
-}  // namespace
+bool IsCacheableArchiveName(std::string_view archiveName) {
+    // A bare file name: the archive is reached as directory + name.
+    return !archiveName.empty() &&
+           archiveName.find_first_of(std::string_view("/\\\r\n\xA4\0", 6)) == std::string_view::npos &&
+           MatchesPattern(archiveName, "*.zip");
+}
 
-std::string CacheEntryName(std::string_view storedName) {
-    const std::size_t slash = storedName.find_last_of("/\\");
-    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
-    std::string out(storedName.substr(0, nameStart));
-    out += LowerCase(storedName.substr(nameStart));
-    return out;
+bool IsCacheableEntryName(std::string_view entryName) {
+    return !HoldsLineBreakOrDelimiter(entryName) && IsSafeEntryPath(entryName);
+}
+
+std::optional<CacheLineFields> ParseCacheLine(std::string_view line) {
+    if (line.empty() || line[0] != kCacheDelimiter) {
+        return std::nullopt;
+    }
+    std::string_view fields[3];
+    std::size_t at = 0;
+    for (std::string_view& field : fields) {
+        const std::size_t stop = line.find(kCacheDelimiter, at + 1);
+        if (stop == std::string_view::npos) {
+            return std::nullopt;
+        }
+        field = line.substr(at + 1, stop - at - 1);
+        at = stop;
+    }
+    const std::string_view crc = fields[2];
+    const bool crcText = crc.size() == 8 && std::all_of(crc.begin(), crc.end(), [](char c) {
+                             return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+                         });
+    if (!crcText || !IsCacheableArchiveName(fields[0]) || !IsCacheableEntryName(fields[1])) {
+        return std::nullopt;
+    }
+    return CacheLineFields{fields[0], fields[1], fields[2]};
 }
 
 // The lines after the header live in one text buffer, chained in file order, and every archive
@@ -155,6 +207,7 @@ struct TDatFile::Cache {
     std::size_t count = 0;
     Index byArchive;
 
+    std::optional<timespec> validSince;
     bool complete = false;
     bool unwritable = false;
     bool dirty = false;
@@ -332,13 +385,15 @@ const TDatFile::Cache& TDatFile::Current() const {
     return *current_;
 }
 
-std::unique_ptr<TDatFile::Cache> TDatFile::Load(const std::string& directory) const {
+std::unique_ptr<TDatFile::Cache> TDatFile::Load(const std::string& directory, bool withContent) const {
     auto cache = std::make_unique<Cache>();
     cache->directory = directory;
     const fs::path dir(directory);
     auto loadFrom = [&](const fs::path& file) {
-        std::error_code ec;
-        if (!fs::is_regular_file(file, ec)) {
+        // The time is taken before the content: were the file replaced in between, the older
+        // time only makes the next scan read more archives again.
+        struct stat st {};
+        if (!withContent || ::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
             return false;
         }
         std::string bytes;
@@ -351,6 +406,7 @@ std::unique_ptr<TDatFile::Cache> TDatFile::Load(const std::string& directory) co
             cache->Reset();
             return false;
         }
+        cache->validSince = st.st_mtim;
         return true;
     };
 
@@ -367,7 +423,7 @@ std::unique_ptr<TDatFile::Cache> TDatFile::Load(const std::string& directory) co
         const std::vector<std::string> names = ListFiles(dataDir_, kNumberedPattern);
         for (const std::string& name : names) {
             const fs::path file = dataDir_ / name;
-            const auto header = FirstTwoLines(file);
+            const auto header = ReadCacheHeader(file);
             if (header && header->first == kCacheVersion && header->second == directory) {
                 cache->fileName = file;
                 loaded = loadFrom(file);
@@ -412,9 +468,18 @@ fs::path TDatFile::FreeNumberedFileName() const {
 TDatFile::Cache& TDatFile::Hold(const std::string& directory) {
     auto it = caches_.find(directory);
     if (it == caches_.end()) {
-        it = caches_.emplace(directory, Load(directory)).first;
+        it = caches_.emplace(directory, Load(directory, true)).first;
     }
     return *it->second;
+}
+
+void TDatFile::Begin(const std::string& directory) {
+    if (current_ != nullptr && current_->directory == directory) {
+        current_ = nullptr;
+    }
+    caches_.erase(directory);
+    directory_ = directory;
+    current_ = caches_.emplace(directory, Load(directory, false)).first->second.get();
 }
 
 void TDatFile::Open(const std::string& directory) {
@@ -452,6 +517,10 @@ void TDatFile::MarkComplete() {
     Current().complete = true;
 }
 
+void TDatFile::SetValidSince(const timespec& time) {
+    Current().validSince = time;
+}
+
 void TDatFile::MarkIncomplete() {
     Current().complete = false;
 }
@@ -463,6 +532,14 @@ void TDatFile::AppendLine(std::string_view archiveName, std::string_view entryNa
         cache.unwritable = true;
     }
     cache.Append(archiveName, MakeLine(archiveName, entryName, crc));
+}
+
+void TDatFile::AppendRawLine(std::string_view archiveName, std::string_view line) {
+    Cache& cache = Current();
+    if (line.find_first_of("\r\n") != std::string_view::npos) {
+        cache.unwritable = true;
+    }
+    cache.Append(archiveName, line);
 }
 
 void TDatFile::InsertEntry(std::string_view archivePath, std::string_view entryName, std::string_view crc) {
@@ -574,6 +651,7 @@ void TDatFile::RemoveFile(Cache& cache) {
 }
 
 void TDatFile::PrepareChange(const std::string& directory) {
+    Lock(directory);
     Cache& cache = Hold(directory);
     RemoveFile(cache);
     cache.changePending = true;
@@ -614,7 +692,7 @@ void TDatFile::Write(Cache& cache) {
     }
     MakeWritable(cache.fileName);
     try {
-        WritePiecesAtomic(cache.fileName, cache.Pieces());
+        WritePiecesAtomic(cache.fileName, cache.Pieces(), cache.validSince);
     } catch (const EFileError&) {
         // The old file may no longer match the archives.
         cache.fileRemoved = false;
@@ -645,6 +723,25 @@ void TDatFile::Flush() {
     if (failure) {
         std::rethrow_exception(failure);
     }
+}
+
+void TDatFile::Lock(const std::string& directory) {
+    struct stat st {};
+    if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return;
+    }
+    const auto key = std::make_pair(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
+    if (locks_.count(key) > 0) {
+        return;
+    }
+    DirectoryLock lock = DirectoryLock::Acquire(directory, LockWait);
+    if (lock.Held()) {
+        locks_.emplace(key, std::move(lock));
+    }
+}
+
+void TDatFile::ReleaseLocks() {
+    locks_.clear();
 }
 
 std::vector<std::string> TDatFile::Lines() const {

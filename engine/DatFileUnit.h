@@ -23,17 +23,30 @@
 // - A change prepared but not followed by Save (it failed, or never happened) keeps the cache
 //   from being written until a later Save; a change that failed half-way after an earlier one
 //   succeeded cannot be told apart, so callers that catch such a failure call Invalidate.
+// - A cache file's modification time is the time from which it is known to match the archives:
+//   the start of the scan that checked it, or the time of the file it was loaded from. An
+//   archive changed at or after that time is read again by the next scan.
+// - Nothing is changed in a directory without its lock (platform/DirectoryLock.h): the scan
+//   takes the locks of every directory it reads, PrepareChange that of the directory it is
+//   about to change, and they are held until ReleaseLocks, so that two Quillmark processes never
+//   change one collection at once.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "archive/ZipMstr.h"
+#include "platform/DirectoryLock.h"
 
 namespace qm {
 
@@ -60,11 +73,18 @@ public:
     void Clear();
     // Flush, then forget every in-memory copy.
     void Reset();
+    // Makes a new, empty cache of `directory` current in place of any held copy, for the scan to
+    // fill; the file it will replace is chosen as Open chooses it, and stays as it is until Flush.
+    void Begin(const std::string& directory);
     // The scan has appended a line for every entry of every archive of the current directory.
     void MarkComplete();
+    // The current cache is known to match the archives as of `time` (see the durability rules).
+    void SetValidSince(const timespec& time);
 
     // Appends one cache line (used by the scan, in enumeration order).
     void AppendLine(std::string_view archiveName, std::string_view entryName, std::string_view crc);
+    // Appends a line as it was read from a cache file, whose archive field is `archiveName`.
+    void AppendRawLine(std::string_view archiveName, std::string_view line);
     // Lists the archive (through Zip) and appends one line per entry: the entry name's
     // directory part as stored followed by its file-name part in lower case. Does not save.
     // Gives false when the archive could not be listed (ErrCode of Zip non-zero).
@@ -96,6 +116,14 @@ public:
     // (the file is then removed, so it cannot disagree with the archives).
     void Flush();
 
+    // Takes the lock of `directory` unless it is held already, waiting up to LockWait for
+    // another process to let it go; throws ELockBusy naming that process otherwise. A directory
+    // that cannot be opened is not locked (and there is nothing in it to change).
+    void Lock(const std::string& directory);
+    // Lets every lock go (the end of a command).
+    void ReleaseLocks();
+    std::chrono::milliseconds LockWait{2000};
+
     // The current cache as lines (header included), for tests and the scan's line count.
     std::vector<std::string> Lines() const;
     std::size_t LineCount() const;
@@ -111,7 +139,7 @@ private:
     Cache& Current();
     const Cache& Current() const;
     Cache& Hold(const std::string& directory);
-    std::unique_ptr<Cache> Load(const std::string& directory) const;
+    std::unique_ptr<Cache> Load(const std::string& directory, bool withContent) const;
     std::filesystem::path FreeNumberedFileName() const;
     void MarkIncomplete();
     static void Write(Cache& cache);
@@ -121,10 +149,35 @@ private:
     std::string directory_;
     std::map<std::string, std::unique_ptr<Cache>> caches_;  // by directory
     Cache* current_ = nullptr;
+    // By device and inode: one directory may be named in more than one way, and a second lock
+    // of the same directory from this process would wait for the first.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, DirectoryLock> locks_;
 };
 
 // The entry field AddZipListing writes for a stored entry name: the directory part as stored,
 // the file-name part in lower case.
 std::string CacheEntryName(std::string_view storedName);
+
+// The fields of a cache line that the scan may believe: an archive field that is the bare name
+// of a zip archive, an entry name that stays inside its archive's folder, a CRC of 8 lower-case
+// hexadecimal digits. Anything after the CRC's closing delimiter is not looked at.
+struct CacheLineFields {
+    std::string_view Archive;
+    std::string_view Entry;
+    std::string_view Crc;
+};
+std::optional<CacheLineFields> ParseCacheLine(std::string_view line);
+// Whether an archive name and an entry name can be written into a cache line and read back as
+// they are (see ParseCacheLine).
+bool IsCacheableArchiveName(std::string_view archiveName);
+bool IsCacheableEntryName(std::string_view entryName);
+
+// Line 1 and line 2 of a cache file, reading no further than needed: the data directory may
+// hold many large caches of other directories, and only their second line tells which is
+// which. None for a file that is not a regular file or has fewer than two lines.
+std::optional<std::pair<std::string, std::string>> ReadCacheHeader(const std::filesystem::path& file);
+// The cache file in the data directory of a directory on a read-only medium (the first
+// "quillmark<n>.dat" of this version whose line 2 is `directory`); empty when there is none.
+std::filesystem::path FindDataDirCache(const std::filesystem::path& dataDir, const std::string& directory);
 
 }  // namespace qm

@@ -1,15 +1,22 @@
 #include "engine/RomsFiles.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <exception>
+#include <future>
+#include <optional>
 #include <thread>
+#include <unordered_set>
 
 #include "archive/crc32.h"
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
+#include "platform/TempFiles.h"
 
 namespace qm {
 
@@ -19,40 +26,6 @@ namespace {
 
 bool IsDirectoryEntryName(std::string_view name) {
     return !name.empty() && (name.back() == '/' || name.back() == '\\');
-}
-
-// The first lines of a file, without reading the rest of it.
-std::vector<std::string> ReadFirstLines(const fs::path& file, std::size_t count) {
-    std::vector<std::string> lines;
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (f == nullptr) {
-        return lines;
-    }
-    std::string line;
-    int c = 0;
-    while (lines.size() < count && (c = std::fgetc(f)) != EOF) {
-        if (c == '\n') {
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            lines.push_back(std::move(line));
-            line.clear();
-        } else if (line.size() < 4096) {
-            line.push_back(static_cast<char>(c));
-        }
-    }
-    if (lines.size() < count && !line.empty()) {
-        lines.push_back(line);
-    }
-    std::fclose(f);
-    return lines;
-}
-
-bool IsCrcText(std::string_view s) {
-    if (s.size() != 8) {
-        return false;
-    }
-    return std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 }  // namespace
@@ -166,63 +139,6 @@ void TPath::RemoveFile(TFile* file) {
     Owner->ModelChanged();
 }
 
-bool TPath::LoadFromCache(const fs::path& cacheFileName) {
-    std::error_code ec;
-    if (!fs::is_regular_file(cacheFileName, ec)) {
-        return false;
-    }
-    const MappedFile mapped(cacheFileName);
-    const std::string_view bytes = mapped.Bytes();
-    const std::string parent = cacheFileName.parent_path().string();
-    Owner->ShowText(parent.size() > 45 ? "Reading ..." + RightStr(Path, 42) : "Reading " + Path);
-
-    // Check every line before adding any: a damaged cache is thrown away, not half used.
-    struct Line {
-        std::string_view Archive;
-        std::string_view Entry;
-        std::string_view Crc;
-    };
-    std::vector<Line> lines;
-    lines.reserve(bytes.size() / 40);
-    std::size_t lineNumber = 0;
-    LineReader reader(bytes);
-    for (std::string_view line; reader.Next(line);) {
-        if (++lineNumber <= 2) {
-            continue;
-        }
-        std::array<std::string_view, 3> fields;
-        std::size_t at = 0;
-        bool wellFormed = !line.empty() && line[0] == kCacheDelimiter;
-        for (std::size_t k = 0; wellFormed && k < fields.size(); ++k) {
-            const std::size_t stop = line.find(kCacheDelimiter, at + 1);
-            if (stop == std::string_view::npos) {
-                wellFormed = false;
-                break;
-            }
-            fields[k] = line.substr(at + 1, stop - at - 1);
-            at = stop;
-        }
-        if (!wellFormed || fields[0].empty() || !IsCrcText(fields[2])) {
-            return false;
-        }
-        lines.push_back(Line{fields[0], fields[1], fields[2]});
-    }
-    const int last = static_cast<int>(lineNumber) - 1;
-    TFile* file = nullptr;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        Owner->Progress(static_cast<int>(i) + 2, last);
-        const Line& line = lines[i];
-        if (IsDirectoryEntryName(line.Entry)) {
-            continue;
-        }
-        if (file == nullptr || file->Name != line.Archive) {
-            file = FindOrAddFile(line.Archive);
-        }
-        file->AddRom(line.Entry, line.Crc);
-    }
-    return true;
-}
-
 namespace {
 
 // The CRC lists of a directory's archives, read by all cores a chunk at a time: reading
@@ -298,62 +214,103 @@ private:
     std::vector<Listed> chunk_;
 };
 
+// A directory's cache file as the scan reads it: every line checked before any is believed. A
+// cache with one line that is not what a scan writes (a path for an archive name, an entry name
+// leaving its folder, a damaged CRC, a line cut short) is thrown away whole.
+struct CacheSnapshot {
+    struct Line {
+        CacheLineFields Fields;
+        std::string_view Text;
+    };
+    fs::path FileName;
+    std::unique_ptr<MappedFile> File;
+    timespec Written{};  // the file's modification time: the archives matched it then
+    std::vector<Line> Lines;
+};
+
+// `directoryLine`: line 2 that the file must hold (caches in the data directory), or none.
+std::optional<CacheSnapshot> ReadCacheSnapshot(const fs::path& file, const std::string* directoryLine) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    CacheSnapshot snapshot;
+    snapshot.FileName = file;
+    // Taken before the content: were the file replaced in between, the older time only makes
+    // more archives read again.
+    snapshot.Written = st.st_mtim;
+    try {
+        snapshot.File = std::make_unique<MappedFile>(file);
+    } catch (const EFileError&) {
+        return std::nullopt;
+    }
+    const std::string_view bytes = snapshot.File->Bytes();
+    snapshot.Lines.reserve(bytes.size() / 40);
+    std::size_t lineNumber = 0;
+    LineReader reader(bytes);
+    for (std::string_view line; reader.Next(line);) {
+        ++lineNumber;
+        if (lineNumber == 1) {
+            if (line != kCacheVersion) {
+                return std::nullopt;
+            }
+        } else if (lineNumber == 2) {
+            if (directoryLine != nullptr && line != *directoryLine) {
+                return std::nullopt;
+            }
+        } else if (const auto fields = ParseCacheLine(line)) {
+            snapshot.Lines.push_back(CacheSnapshot::Line{*fields, line});
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (lineNumber < 2) {
+        return std::nullopt;
+    }
+    return snapshot;
+}
+
+// A name as a problem line can show it: control bytes escaped, so that a line break in a name
+// does not break the line.
+std::string Visible(std::string_view name) {
+    std::string out;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\r') {
+            out += "\\r";
+        } else if (b == '\n') {
+            out += "\\n";
+        } else if (b < 0x20 || b == 0x7F) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Why an archive's listing cannot go into a cache line, or nothing when it can.
+std::string UncacheableName(std::string_view archiveName, const std::vector<TCrcItem>& items) {
+    if (!IsCacheableArchiveName(archiveName)) {
+        return "its name cannot be kept in the directory cache";
+    }
+    for (const TCrcItem& item : items) {
+        if (!IsCacheableEntryName(item.Name)) {
+            return "entry \"" + Visible(item.Name) + "\" cannot be kept in the directory cache";
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
-void TPath::ScanZips() {
-    TPathsList& owner = *Owner;
-    TDatFile& cache = owner.DirCache();
-    owner.ProblemLines.clear();
-    cache.Clear();
-    cache.Open(Path);
-    std::vector<std::string> names = ListFiles(Path, "*.zip");
-    // The archive this program keeps bad ROMs in is no set's.
-    const std::size_t enumerated = names.size();
-    std::erase_if(names, [](const std::string& name) { return SameText(name, "badroms.zip"); });
-    for (std::size_t skipped = names.size(); skipped < enumerated; ++skipped) {
-        owner.StepProgress();
-    }
-    ArchiveLister lister(Path, names, owner.SnesMode, owner.NesMode);
-    for (std::size_t first = 0; first < names.size(); first += ArchiveLister::kChunk) {
-        const std::size_t count = std::min(ArchiveLister::kChunk, names.size() - first);
-        std::vector<ArchiveLister::Listed>& listings = lister.ListChunk(first, count);
-        for (std::size_t k = 0; k < count; ++k) {
-            owner.StepProgress();
-            const std::string& name = names[first + k];
-            const std::string full = Path + name;
-            const ArchiveLister::Listed& listed = listings[k];
-            if (listed.ZipError) {
-                owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
-                if (owner.OnZipError) {
-                    owner.OnZipError(full, listed.Message);
-                }
-                continue;
-            }
-            if (!listed.Message.empty()) {
-                owner.ProblemLines.push_back("File " + full + ": " + listed.Message);
-            }
-            TFile* file = nullptr;
-            for (const TCrcItem& item : listed.Items) {
-                if (!IsDirectoryEntryName(item.Name)) {
-                    if (file == nullptr) {
-                        file = FindOrAddFile(name);
-                    }
-                    file->AddRom(item.Name, item.Crc);
-                }
-                cache.AppendLine(name, item.Name, item.Crc);
-            }
-        }
-    }
-    cache.MarkComplete();
-    if (cache.LineCount() > 2) {
-        cache.Save();
-        try {
-            cache.Flush();
-        } catch (const std::exception& e) {
-            // The scan itself is good; only the next scan will have to read the archives again.
-            owner.ProblemLines.push_back(std::string("Cache not written: ") + e.what());
-        }
-    }
+void TPath::SortFiles() {
+    Files();
+    std::stable_sort(files_.begin(), files_.end(),
+                     [](const TFile* a, const TFile* b) { return FoldedLess(a->Name, b->Name); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -477,35 +434,6 @@ TPath* TPathsList::PathHolding(std::string_view archiveName) const {
     return nullptr;
 }
 
-bool TPathsList::ScanFromCache(TPath& path, bool refreshCache) {
-    std::error_code ec;
-    if (path.ReadOnly) {
-        for (const std::string& name : ListFiles(dataDir_, "quillmark*.dat")) {
-            const fs::path file = dataDir_ / name;
-            const auto header = ReadFirstLines(file, 2);
-            if (header.size() < 2 || header[0] != kCacheVersion || header[1] != path.Path) {
-                continue;
-            }
-            if (!refreshCache && path.LoadFromCache(file)) {
-                return true;
-            }
-            fs::remove(file, ec);
-        }
-        return false;
-    }
-    const fs::path file = fs::path(path.Path) / std::string(kCacheFileName);
-    if (!fs::exists(file, ec)) {
-        return false;
-    }
-    const auto header = ReadFirstLines(file, 1);
-    if (!refreshCache && !header.empty() && header[0] == kCacheVersion && path.LoadFromCache(file)) {
-        return true;
-    }
-    MakeWritable(file);
-    fs::remove(file, ec);
-    return false;
-}
-
 void TPathsList::RecordBadDumps() {
     // Marking the found ROMs present is redone from the matching results at the end of the
     // scan; what lasts of this step is that a CRC which is the complement of a datafile CRC is
@@ -541,20 +469,40 @@ void TPathsList::Scan(bool refreshCache) {
     ShowText("Reading current roms files ...");
     lastPercent_ = -1;
     Progress(0, 100);
-    int total = 0;
+    CacheWriteFailures = 0;
+    // From the survey of a directory to the end of the command, no other Quillmark process may
+    // change its archives or its cache.
     for (const auto& path : paths_) {
-        total += static_cast<int>(ListFiles(path->Path, "*.zip").size());
+        dirCache_.Lock(path->Path);
     }
-    ProgressMax = total;
-    ProgressPos = 0;
+    // Taken before any archive is looked at: an archive that changes after this time carries a
+    // later time, and a cache written by this scan says it was true as of this time.
+    const timespec scanStart = FileClockNow();
+    std::vector<std::string> directories;
     for (const auto& path : paths_) {
-        std::error_code ec;
-        if (!fs::is_directory(path->Path, ec)) {
-            continue;
+        directories.push_back(path->Path);
+    }
+    // The directories are enumerated and their archives' times taken on another thread while
+    // this one reads the first cache file and fills the model from it: on a large directory that
+    // hides most of what the check costs.
+    auto pending = std::async(std::launch::async, [directories] {
+        std::vector<DirectorySurvey> surveys;
+        surveys.reserve(directories.size());
+        for (const std::string& dir : directories) {
+            surveys.push_back(SurveyDirectory(dir, "*.zip"));
+            // Left by a killed run: the writers of live ones hold their locks.
+            RemoveStaleTempFiles(dir, surveys.back().TempFiles);
         }
-        if (!ScanFromCache(*path, refreshCache)) {
-            path->ScanZips();
-        }
+        return surveys;
+    });
+    std::vector<DirectorySurvey> surveys;
+    for (std::size_t i = 0; i < paths_.size(); ++i) {
+        ScanDirectory(*paths_[i], refreshCache, scanStart, [&]() -> const DirectorySurvey& {
+            if (pending.valid()) {
+                surveys = pending.get();
+            }
+            return surveys[i];
+        });
         if (!ProblemLines.empty()) {
             if (OnProblemLines) {
                 OnProblemLines(ProblemLines);
@@ -569,6 +517,288 @@ void TPathsList::Scan(bool refreshCache) {
     ShowText("Analysing roms ...");
     AnalyseAll();
     SetRomStatus();
+}
+
+std::size_t TPathsList::ScannedPaths() const {
+    return static_cast<std::size_t>(
+        std::count_if(paths_.begin(), paths_.end(), [](const auto& path) { return path->Scanned; }));
+}
+
+void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& scanStart,
+                               const std::function<const DirectorySurvey&()>& survey) {
+    ProblemLines.clear();
+    path.Scanned = false;
+
+    // The cache, unless a refresh throws it away; either way its file stays until a new one
+    // replaces it whole.
+    std::optional<CacheSnapshot> cached;
+    if (!refreshCache) {
+        if (path.ReadOnly) {
+            const fs::path file = FindDataDirCache(dataDir_, path.Path);
+            if (!file.empty()) {
+                cached = ReadCacheSnapshot(file, &path.Path);
+            }
+        } else {
+            cached = ReadCacheSnapshot(fs::path(path.Path) / std::string(kCacheFileName), nullptr);
+        }
+    }
+    // Archives the cache lists with directory entries only: listed, though not in the model.
+    std::unordered_set<std::string_view> bareArchives;
+    std::size_t cachedArchives = 0;
+    if (cached) {
+        const std::string parent = cached->FileName.parent_path().string();
+        ShowText(parent.size() > 45 ? "Reading ..." + RightStr(path.Path, 42) : "Reading " + path.Path);
+        const int last = static_cast<int>(cached->Lines.size()) + 1;
+        TFile* file = nullptr;
+        for (std::size_t i = 0; i < cached->Lines.size(); ++i) {
+            Progress(static_cast<int>(i) + 2, last);
+            const CacheLineFields& line = cached->Lines[i].Fields;
+            if (IsDirectoryEntryName(line.Entry)) {
+                bareArchives.insert(line.Archive);
+                continue;
+            }
+            if (file == nullptr || file->Name != line.Archive) {
+                file = path.FindOrAddFile(line.Archive);
+            }
+            file->AddRom(line.Entry, line.Crc);
+        }
+        std::erase_if(bareArchives, [&](std::string_view name) { return path.FindFile(name) != nullptr; });
+        cachedArchives = path.Files().size() + bareArchives.size();
+    }
+
+    const DirectorySurvey& found = survey();
+    if (found.Error != 0) {
+        // An unmounted drive must not look like a directory whose sets are all missing; its cache
+        // stays for when it is back.
+        ProblemLines.push_back("Directory " + path.Path + " cannot be read: " + std::strerror(found.Error));
+        const std::vector<TFile*> shown = path.Files();
+        for (TFile* file : shown) {
+            path.RemoveFile(file);
+        }
+        return;
+    }
+    path.Scanned = true;
+
+    // The archive this program keeps bad ROMs in is no set's.
+    std::vector<const FileStamp*> onDisk;
+    onDisk.reserve(found.Files.size());
+    for (const FileStamp& stamp : found.Files) {
+        if (!SameText(stamp.Name, "badroms.zip")) {
+            onDisk.push_back(&stamp);
+        }
+    }
+
+    // Where each archive's cache lines come from if the cache is written again.
+    enum class From : std::uint8_t { Cache, Listing, Nowhere };
+    std::vector<From> from(onDisk.size(), From::Listing);
+    std::vector<std::size_t> toRead;
+    bool rewrite = !cached.has_value();
+    bool modelChanged = false;
+    // A cache cut short at a line end reads as a whole one; only its last archive can have lost
+    // lines (every archive after it is missing, and read as new), so that one is read again.
+    std::string_view lastArchive;
+    std::size_t lastIndex = onDisk.size();
+    if (!cached) {
+        for (std::size_t k = 0; k < onDisk.size(); ++k) {
+            toRead.push_back(k);
+        }
+    } else {
+        if (!cached->Lines.empty()) {
+            lastArchive = cached->Lines.back().Fields.Archive;
+        }
+        // A cache from the future (the clock was set back since) would hide every change made
+        // until then.
+        timespec soon = FileClockNow();
+        soon.tv_sec += 1;
+        const bool fromTheFuture = EarlierThan(soon, cached->Written);
+        std::size_t matched = 0;
+        for (std::size_t k = 0; k < onDisk.size(); ++k) {
+            const std::string& name = onDisk[k]->Name;
+            TFile* file = path.FindFile(name);
+            if (file == nullptr && !bareArchives.contains(name)) {
+                toRead.push_back(k);
+                continue;
+            }
+            ++matched;
+            const bool changed = fromTheFuture || !EarlierThan(onDisk[k]->Changed, cached->Written);
+            if (!changed && name != lastArchive) {
+                from[k] = From::Cache;
+                continue;
+            }
+            if (file != nullptr) {
+                path.RemoveFile(file);
+            }
+            modelChanged = true;
+            toRead.push_back(k);
+            if (changed) {
+                rewrite = true;
+            } else {
+                lastIndex = k;
+                from[k] = From::Cache;  // unless its listing turns out to differ
+            }
+        }
+        if (matched < cachedArchives) {
+            // Archives gone from the disk leave the picture and the cache.
+            std::unordered_set<std::string_view> names;
+            for (const FileStamp* stamp : onDisk) {
+                names.insert(stamp->Name);
+            }
+            const std::vector<TFile*> shown = path.Files();
+            for (TFile* file : shown) {
+                if (!names.contains(file->Name)) {
+                    path.RemoveFile(file);
+                }
+            }
+            rewrite = true;
+            modelChanged = true;
+        }
+    }
+
+    // The archives to read, with the cache lines of those that can have them.
+    std::vector<std::string> names;
+    names.reserve(toRead.size());
+    for (const std::size_t k : toRead) {
+        names.push_back(onDisk[k]->Name);
+    }
+    std::string listedLines;  // lines of the listings, each ended by LF
+    std::vector<std::pair<std::size_t, std::size_t>> listedRange(toRead.size());
+    if (!toRead.empty()) {
+        modelChanged = true;
+        Progress(0, static_cast<int>(toRead.size()));
+        ProgressPos = 0;
+    }
+    ArchiveLister lister(path.Path, names, SnesMode, NesMode);
+    for (std::size_t first = 0; first < toRead.size(); first += ArchiveLister::kChunk) {
+        const std::size_t count = std::min(ArchiveLister::kChunk, toRead.size() - first);
+        std::vector<ArchiveLister::Listed>& listings = lister.ListChunk(first, count);
+        for (std::size_t j = first; j < first + count; ++j) {
+            StepProgress();
+            const std::size_t k = toRead[j];
+            const std::string& name = names[j];
+            const std::string full = path.Path + name;
+            const ArchiveLister::Listed& listed = listings[j - first];
+            const bool wasCached = from[k] == From::Cache;
+            if (listed.ZipError) {
+                ProblemLines.push_back("File " + full + ": " + listed.Message);
+                if (OnZipError) {
+                    OnZipError(full, listed.Message);
+                }
+                from[k] = From::Nowhere;
+                rewrite = rewrite || wasCached;
+                continue;
+            }
+            if (!listed.Message.empty()) {
+                ProblemLines.push_back("File " + full + ": " + listed.Message);
+            }
+            TFile* file = nullptr;
+            for (const TCrcItem& item : listed.Items) {
+                if (!IsDirectoryEntryName(item.Name)) {
+                    if (file == nullptr) {
+                        file = path.FindOrAddFile(name);
+                    }
+                    file->AddRom(item.Name, item.Crc);
+                }
+            }
+            // An archive read only in part, or holding a name the format cannot carry, stays out
+            // of the cache: it is read, and its problem shown, at every scan.
+            std::string uncacheable = UncacheableName(name, listed.Items);
+            if (!uncacheable.empty()) {
+                ProblemLines.push_back("File " + full + ": " + uncacheable + "; it is read again at every scan");
+            }
+            if (!listed.Message.empty() || !uncacheable.empty()) {
+                from[k] = From::Nowhere;
+                rewrite = rewrite || wasCached;
+                continue;
+            }
+            const std::size_t begin = listedLines.size();
+            for (const TCrcItem& item : listed.Items) {
+                listedLines += kCacheDelimiter;
+                listedLines += name;
+                listedLines += kCacheDelimiter;
+                listedLines += item.Name;
+                listedLines += kCacheDelimiter;
+                listedLines += item.Crc;
+                listedLines += kCacheDelimiter;
+                listedLines += '\n';
+            }
+            listedRange[j] = {begin, listedLines.size()};
+            if (k == lastIndex) {
+                // Believed as cached when the archive still holds exactly those lines.
+                std::size_t firstCached = cached->Lines.size();
+                while (firstCached > 0 && cached->Lines[firstCached - 1].Fields.Archive == lastArchive) {
+                    --firstCached;
+                }
+                bool same = cached->Lines.size() - firstCached == listed.Items.size();
+                for (std::size_t n = 0; same && n < listed.Items.size(); ++n) {
+                    const CacheLineFields& line = cached->Lines[firstCached + n].Fields;
+                    same = line.Entry == listed.Items[n].Name && line.Crc == listed.Items[n].Crc;
+                }
+                if (same) {
+                    continue;
+                }
+                rewrite = true;
+            } else if (listed.Items.empty()) {
+                from[k] = From::Nowhere;  // an empty archive has no line to write
+                rewrite = rewrite || wasCached;
+                continue;
+            } else {
+                rewrite = true;
+            }
+            from[k] = From::Listing;
+        }
+    }
+    if (modelChanged) {
+        // In directory order, as a scan without a cache finds them.
+        path.SortFiles();
+    }
+    if (!rewrite) {
+        return;
+    }
+
+    // The new cache: every archive on disk in directory order, with its cached lines or the
+    // lines just listed.
+    std::unordered_map<std::string_view, std::vector<std::uint32_t>> cachedLines;
+    if (cached) {
+        for (std::uint32_t n = 0; n < cached->Lines.size(); ++n) {
+            cachedLines[cached->Lines[n].Fields.Archive].push_back(n);
+        }
+    }
+    std::vector<std::size_t> readIndex(onDisk.size(), toRead.size());
+    for (std::size_t j = 0; j < toRead.size(); ++j) {
+        readIndex[toRead[j]] = j;
+    }
+    dirCache_.Begin(path.Path);
+    for (std::size_t k = 0; k < onDisk.size(); ++k) {
+        const std::string& name = onDisk[k]->Name;
+        if (from[k] == From::Cache) {
+            if (const auto it = cachedLines.find(name); it != cachedLines.end()) {
+                for (const std::uint32_t n : it->second) {
+                    dirCache_.AppendRawLine(name, cached->Lines[n].Text);
+                }
+            }
+        } else if (from[k] == From::Listing) {
+            const auto [begin, end] = listedRange[readIndex[k]];
+            LineReader reader(std::string_view(listedLines).substr(begin, end - begin));
+            for (std::string_view line; reader.Next(line);) {
+                dirCache_.AppendRawLine(name, line);
+            }
+        }
+    }
+    if (dirCache_.LineCount() <= 2) {
+        // Nothing to list: no cache file, and not the old one either.
+        dirCache_.Invalidate(path.Path);
+        return;
+    }
+    dirCache_.MarkComplete();
+    dirCache_.SetValidSince(scanStart);
+    dirCache_.Save();
+    try {
+        dirCache_.Flush();
+    } catch (const std::exception& e) {
+        // The scan itself is good; only the next scan will have to read the archives again.
+        ProblemLines.push_back(std::string("Cache not written: ") + e.what());
+        ++CacheWriteFailures;
+    }
 }
 
 }  // namespace qm

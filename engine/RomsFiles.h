@@ -18,6 +18,7 @@
 #include "game_db/GamesList.h"
 #include "game_db/SortedList.h"
 #include "platform/Job.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -170,13 +171,14 @@ struct TPath {
     TFile* FindOrAddFile(std::string_view archiveName);
     void RemoveFile(TFile* file);
 
-    // Fills the model from a cache file; false (and nothing added) when the file is not a
-    // well-formed cache, which the caller then deletes.
-    bool LoadFromCache(const std::filesystem::path& cacheFileName);
-    void ScanZips();
+    // The last scan could read the directory (it exists, is a directory and could be listed).
+    bool Scanned = false;
 
 private:
     friend struct TFile;
+    friend class TPathsList;
+    // Archives in directory order, after a scan added some out of order.
+    void SortFiles();
     struct NameHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
@@ -280,7 +282,13 @@ public:
     // every archive twice). Gives the directory.
     TPath* AddPath(const std::string& path);
     void Reset(bool keepPaths);
+    // Scans every directory: from its cache file, checked against the directory (archives gone
+    // are dropped, archives new or changed since the cache was written are read), or, with
+    // refreshCache or without a cache, from every archive. Writes a cache whenever it differs.
+    // Takes the lock of every directory first (TDatFile::Lock; throws ELockBusy).
     void Scan(bool refreshCache);
+    // Directories the last scan could read.
+    std::size_t ScannedPaths() const;
 
     void Progress(int position, int maximum);
     void StepProgress();
@@ -328,6 +336,8 @@ public:
     LazySortedIndex<TZipRom, ByZipRomCrc> ZipRomsByCrc;
 
     std::vector<std::string> ProblemLines;
+    // Cache files the last scan had to write and could not.
+    int CacheWriteFailures = 0;
     TNamedRomList RightNames;
     std::atomic<bool> CancelRequested{false};
 
@@ -354,7 +364,8 @@ public:
     const std::vector<LackingTarget>& TargetsLacking(const TRom& rom, std::string_view crc);
 
 private:
-    bool ScanFromCache(TPath& path, bool refreshCache);
+    void ScanDirectory(TPath& path, bool refreshCache, const timespec& scanStart,
+                       const std::function<const DirectorySurvey&()>& survey);
     void RecordBadDumps();
 
     TGamesList& games_;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/TempFiles.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -121,6 +122,55 @@ std::vector<std::string> ListFiles(const fs::path& dir, std::string_view pattern
     ::closedir(handle);
     std::sort(names.begin(), names.end(), FoldedLess);
     return names;
+}
+
+timespec FileClockNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern) {
+    DirectorySurvey survey;
+    DIR* handle = ::opendir(dir.c_str());
+    if (handle == nullptr) {
+        survey.Error = errno;
+        return survey;
+    }
+    const int dirFd = ::dirfd(handle);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(handle);
+        if (entry == nullptr) {
+            survey.Error = errno;
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (!MatchesPattern(name, pattern)) {
+            if (IsTempFileName(name)) {
+                survey.TempFiles.emplace_back(name);
+            }
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        timespec changed = EarlierThan(st.st_mtim, st.st_ctim) ? st.st_ctim : st.st_mtim;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            // A link pointed at another archive changes the link, not the archive.
+            struct stat link {};
+            if (::fstatat(dirFd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+                EarlierThan(changed, link.st_ctim)) {
+                changed = link.st_ctim;
+            }
+        }
+        survey.Files.push_back(FileStamp{std::string(name), changed});
+    }
+    ::closedir(handle);
+    std::sort(survey.Files.begin(), survey.Files.end(),
+              [](const FileStamp& a, const FileStamp& b) { return FoldedLess(a.Name, b.Name); });
+    return survey;
 }
 
 MappedFile::MappedFile(const fs::path& file) {
@@ -246,14 +296,14 @@ void WriteFileAtomic(const fs::path& file, std::string_view bytes) {
     WritePiecesAtomic(file, std::vector<std::string_view>{bytes});
 }
 
-void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>& pieces) {
+void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>& pieces,
+                       const std::optional<timespec>& modified) {
     const fs::path dir = file.parent_path();
-    std::string pattern = (dir / (file.filename().string() + ".qmtmp-XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
+    fs::path temp;
+    const int fd = CreateTempBeside(file, temp);
     if (fd < 0) {
         throw EFileError(file, "cannot write: " + SystemError(errno));
     }
-    const fs::path temp = pattern;
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(temp.c_str());
@@ -270,6 +320,12 @@ void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
+    }
+    if (modified) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *modified};
+        if (::futimens(fd, times) != 0) {
+            fail(errno);
+        }
     }
     if (::fsync(fd) != 0) {
         fail(errno);

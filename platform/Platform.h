@@ -2,6 +2,7 @@
 // sorted directory enumeration, line files read and written atomically, text decoding.
 #pragma once
 
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -45,6 +46,29 @@ bool MatchesPattern(std::string_view name, std::string_view pattern);
 // pattern, in byte order after ASCII case folding, then exact bytes. A missing or unreadable
 // directory gives an empty list.
 std::vector<std::string> ListFiles(const fs::path& dir, std::string_view pattern);
+
+// A file and the last time its content or its directory entry changed: the later of its
+// modification time, which tools may set to anything, and its status-change time, which only
+// the system sets.
+struct FileStamp {
+    std::string Name;
+    timespec Changed{};
+};
+struct DirectorySurvey {
+    int Error = 0;  // errno of a directory that could not be read; 0 when it could
+    std::vector<FileStamp> Files;
+    std::vector<std::string> TempFiles;  // names of temporary files left there (TempFiles.h)
+};
+// ListFiles with the change time of each file, and the temporary files of the directory on the
+// way. A file that disappears while it is looked at is left out.
+DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern);
+// Now, by the clock the system stamps files with (coarse: a file changed after this call never
+// carries an earlier time).
+timespec FileClockNow();
+// a < b, for file times.
+inline bool EarlierThan(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
+}
 
 // A file mapped read-only into memory, its pages read in at once (page faults one by one are
 // expensive on virtual machines). Throws EFileError.
@@ -101,8 +125,10 @@ std::vector<std::string> ReadLines(const fs::path& file);
 // over the old one, folder flushed). The old file stays whole on any error; throws EFileError.
 void WriteFileAtomic(const fs::path& file, std::string_view bytes);
 // The same for content held in pieces, written one after the other without being joined: a
-// large file edited in memory need not be copied into one buffer first.
-void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>& pieces);
+// large file edited in memory need not be copied into one buffer first. With `modified`, the new
+// file carries that modification time instead of the time of the write.
+void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>& pieces,
+                       const std::optional<timespec>& modified = std::nullopt);
 // Lines joined with CR LF, each line ended by it.
 void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& lines);
 // Flushes a folder so that a rename inside it survives a crash.

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/Platform.h"
+#include "platform/TempFiles.h"
 
 extern char** environ;
 
@@ -89,8 +90,8 @@ int CopyFileReplacing(const fs::path& source, const fs::path& target) {
         ::close(in);
         return err;
     }
-    std::string pattern = target.string() + ".qmtmp-XXXXXX";
-    const int out = ::mkstemp(pattern.data());
+    fs::path pattern;
+    const int out = CreateTempBeside(target, pattern);
     if (out < 0) {
         const int err = errno;
         ::close(in);

@@ -206,8 +206,9 @@ TEST_F(AuditTest, CorruptArchivesAreIgnoredMovedOrDeleted) {
     WriteFile("roms/broken.zip", garbage);
     Audit(options);
     const std::string message = "File \"broken.zip\": This archive is not a valid Zip archive";
-    EXPECT_EQ(outcome.ProblemLines, (std::vector<std::string>{"File " + RomsDir() + "broken.zip: " + message, message,
-                                                              "***** File ignored"}));
+    // Found by the audit's own scan, handled, and still there at the scan that ends the audit.
+    const std::string found = "File " + RomsDir() + "broken.zip: " + message;
+    EXPECT_EQ(outcome.ProblemLines, (std::vector<std::string>{found, message, "***** File ignored", found}));
     EXPECT_TRUE(fs::exists(Roms() / "broken.zip"));
 
     options.Corrupted = CorruptedAction::Move;

@@ -87,15 +87,14 @@ TEST_F(ScanTest, ScanReadsArchivesWritesTheCacheAndReadsItBack) {
     EXPECT_EQ(CloneState(*games.FindClone("beta")), ItemState::Complete);
     EXPECT_EQ(SetState(*games.FindGame("gamma")), ItemState::Complete);
 
-    // A second scan trusts the cache: an archive removed behind its back is still seen...
+    // A second scan reads the cache, and the directory tells it what is gone.
     fs::remove(Roms() / "Beta.zip");
     paths->Scan(false);
-    EXPECT_EQ(paths->Files.size(), 2u);
+    EXPECT_EQ(paths->Files.size(), 1u);
     EXPECT_EQ(File("alpha.zip")->Roms.size(), 3u);  // the directory entry stays out of the model
-    // ...until a refresh reads the archives again.
+    EXPECT_EQ(ReadFile(Roms() / "quillmark.dat").find("Beta.zip"), std::string::npos);
     paths->Scan(true);
     EXPECT_EQ(paths->Files.size(), 1u);
-    EXPECT_EQ(ReadFile(Roms() / "quillmark.dat").find("Beta.zip"), std::string::npos);
     EXPECT_TRUE(problems.empty());
 }
 
@@ -218,12 +217,14 @@ TEST_F(ScanTest, ReadOnlyMediaKeepTheirCacheInTheDataDirectory) {
     paths->Scan(false);
     const std::string written = ReadFile(DataDir() / "quillmark1.dat");
     EXPECT_EQ(written.substr(0, 6 + RomsDir("cdrom").size() + 2), "1.20\r\n" + RomsDir("cdrom") + "\r\n");
-    fs::remove(Roms("cdrom") / "beta.zip");  // the cache is trusted
     paths->Scan(false);
     EXPECT_NE(File("beta.zip"), nullptr);
-    paths->Scan(true);
+    // A directory left without archives leaves no cache behind.
+    fs::remove(Roms("cdrom") / "beta.zip");
+    paths->Scan(false);
     EXPECT_EQ(File("beta.zip"), nullptr);
     EXPECT_FALSE(fs::exists(DataDir() / "quillmark1.dat"));
+    EXPECT_TRUE(fs::exists(DataDir() / "quillmark0.dat"));  // another directory's
 }
 
 TEST_F(ScanTest, MatchingDecidesTheCloneByUniqueRomsThenByName) {
