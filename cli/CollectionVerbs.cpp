@@ -6,8 +6,8 @@
 
 #include "cli/Progress.h"
 #include "cli/Verbs.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -60,16 +60,25 @@ int VerbScan(CliContext& ctx) {
     }
     std::size_t archives = session.Paths.Files.size();
     std::size_t entries = session.Paths.ZipRomsByCrc.size();
+    // A scan is asked to bring the caches up to date: one it could not write fails the command,
+    // after everything else was done.
+    const int cacheFailures = session.Paths.CacheWriteFailures;
+    const int status = cacheFailures > 0 ? kExitFailure : kExitOk;
     if (ctx.Json()) {
         JsonObject json;
         json.Add("profile", session.Config.CurrentEmulator).Add("rom_paths", session.Config.RomPaths);
         PrintCounts(ctx, json);
-        json.Add("archives", archives).Add("entries", entries).Add("problems", problems);
+        json.Add("archives", archives)
+            .Add("entries", entries)
+            .Add("directories_scanned", session.Paths.ScannedPaths())
+            .Add("cache_writes_failed", cacheFailures)
+            .Add("problems", problems);
         ctx.Out() << json.Text() << "\n";
-        return kExitOk;
+        return status;
     }
     std::ostream& out = ctx.Out();
-    out << "Scanned " << archives << " archives, " << entries << " entries in " << session.Paths.Paths().size()
+    // Directories that could not be read are not counted: they are among the problems.
+    out << "Scanned " << archives << " archives, " << entries << " entries in " << session.Paths.ScannedPaths()
         << " directories\n";
     JsonObject unused;
     PrintCounts(ctx, unused);
@@ -79,7 +88,10 @@ int VerbScan(CliContext& ctx) {
             out << "  " << DisplayText(line) << "\n";
         }
     }
-    return kExitOk;
+    if (cacheFailures > 0) {
+        out << "Cache writes failed: " << cacheFailures << "\n";
+    }
+    return status;
 }
 
 int VerbStatus(CliContext& ctx) {

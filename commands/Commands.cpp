@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "commands/Session.h"
+#include "platform/TempFiles.h"
 #include "reports/Report.h"
 
 namespace qm {
@@ -42,6 +43,10 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
         }
     } always{session, options, previousProblems};
 
+    if (options.Corrupted == CorruptedAction::Move && !options.CorruptedPath.empty()) {
+        // Copies into the move folder that a killed run left half-made.
+        RemoveStaleTempFiles(options.CorruptedPath);
+    }
     paths.Audit(outcome.Lines);
     if (!paths.ProblemLines.empty()) {
         outcome.ProblemLines.insert(outcome.ProblemLines.end(), paths.ProblemLines.begin(), paths.ProblemLines.end());

@@ -2,9 +2,10 @@
 
 #include <exception>
 
-#include "platform/Platform.h"
-#include "platform/UserPrompts.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
+#include "platform/TempFiles.h"
+#include "platform/UserPrompts.h"
 
 namespace qm {
 
@@ -17,6 +18,11 @@ TSession::TSession(const ConfigPaths& paths, UserPrompts& prompts)
       prompts_(prompts) {
     Games.SplitMode = Config.SplitMode;
     Games.BaseDir = WithTrailingSlash(paths.BaseDir.string());
+    // Half-written datafiles, settings and reports of a run that was killed; a live run holds
+    // its own. (ROM directories are seen to by their scan, move folders by the command using them.)
+    RemoveStaleTempFiles(paths.DataDir);
+    RemoveStaleTempFiles(paths.TempDir);
+    RemoveStaleTempFiles(paths.SettingsFile.parent_path());
 }
 
 void TSession::ClearAll() {
