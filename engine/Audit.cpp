@@ -6,8 +6,8 @@
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
 #include "engine/RomsFiles.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 

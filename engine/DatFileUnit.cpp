@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -141,18 +142,46 @@ fs::path FindDataDirCache(const fs::path& dataDir, const std::string& directory)
     return {};
 }
 
+namespace {
+
+// Bytes that no name in a cache line can hold: the line break, the delimiter, and NUL.
+constexpr std::array<bool, 256> kUnwritableByte = [] {
+    std::array<bool, 256> table{};
+    table['\r'] = table['\n'] = table[0xA4] = table[0] = true;
+    return table;
+}();
+
+bool HoldsUnwritableByte(std::string_view s) {
+    return std::any_of(s.begin(), s.end(), [](char c) { return kUnwritableByte[static_cast<unsigned char>(c)]; });
+}
+
+bool IsCrcText(std::string_view crc) {
+    return crc.size() == 8 &&
+           std::all_of(crc.begin(), crc.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+}  // namespace
+
 bool IsCacheableArchiveName(std::string_view archiveName) {
     // A bare file name: the archive is reached as directory + name.
-    return !archiveName.empty() &&
-           archiveName.find_first_of(std::string_view("/\\\r\n\xA4\0", 6)) == std::string_view::npos &&
-           MatchesPattern(archiveName, "*.zip");
+    const bool bare = std::none_of(archiveName.begin(), archiveName.end(), [](char c) {
+        return c == '/' || c == '\\' || kUnwritableByte[static_cast<unsigned char>(c)];
+    });
+    return bare && EndsWithText(archiveName, ".zip");
 }
 
 bool IsCacheableEntryName(std::string_view entryName) {
-    return !HoldsLineBreakOrDelimiter(entryName) && IsSafeEntryPath(entryName);
+    if (entryName.empty() || HoldsUnwritableByte(entryName)) {
+        return false;
+    }
+    // Most names hold no "..", and then only their start can lead out of their folder.
+    if (entryName.find("..") == std::string_view::npos) {
+        return entryName.front() != '/' && entryName.front() != '\\' && (entryName.size() < 2 || entryName[1] != ':');
+    }
+    return IsSafeEntryPath(entryName);
 }
 
-std::optional<CacheLineFields> ParseCacheLine(std::string_view line) {
+std::optional<CacheLineFields> SplitCacheLine(std::string_view line) {
     if (line.empty() || line[0] != kCacheDelimiter) {
         return std::nullopt;
     }
@@ -166,14 +195,18 @@ std::optional<CacheLineFields> ParseCacheLine(std::string_view line) {
         field = line.substr(at + 1, stop - at - 1);
         at = stop;
     }
-    const std::string_view crc = fields[2];
-    const bool crcText = crc.size() == 8 && std::all_of(crc.begin(), crc.end(), [](char c) {
-                             return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-                         });
-    if (!crcText || !IsCacheableArchiveName(fields[0]) || !IsCacheableEntryName(fields[1])) {
+    if (!IsCrcText(fields[2])) {
         return std::nullopt;
     }
     return CacheLineFields{fields[0], fields[1], fields[2]};
+}
+
+std::optional<CacheLineFields> ParseCacheLine(std::string_view line) {
+    auto fields = SplitCacheLine(line);
+    if (!fields || !IsCacheableArchiveName(fields->Archive) || !IsCacheableEntryName(fields->Entry)) {
+        return std::nullopt;
+    }
+    return fields;
 }
 
 // The lines after the header live in one text buffer, chained in file order, and every archive

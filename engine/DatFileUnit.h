@@ -167,6 +167,9 @@ struct CacheLineFields {
     std::string_view Crc;
 };
 std::optional<CacheLineFields> ParseCacheLine(std::string_view line);
+// The three fields and the CRC's form only; the names are left to the caller to check (with the
+// two functions below), for instance once per archive rather than once per line.
+std::optional<CacheLineFields> SplitCacheLine(std::string_view line);
 // Whether an archive name and an entry name can be written into a cache line and read back as
 // they are (see ParseCacheLine).
 bool IsCacheableArchiveName(std::string_view archiveName);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <exception>
 #include <future>
+#include <limits>
+#include <numeric>
 #include <optional>
 #include <thread>
 #include <unordered_set>
@@ -214,59 +216,93 @@ private:
     std::vector<Listed> chunk_;
 };
 
-// A directory's cache file as the scan reads it: every line checked before any is believed. A
-// cache with one line that is not what a scan writes (a path for an archive name, an entry name
-// leaving its folder, a damaged CRC, a line cut short) is thrown away whole.
+// A directory's cache file as the scan took it in.
 struct CacheSnapshot {
-    struct Line {
-        CacheLineFields Fields;
-        std::string_view Text;
-    };
     fs::path FileName;
     std::unique_ptr<MappedFile> File;
-    timespec Written{};  // the file's modification time: the archives matched it then
-    std::vector<Line> Lines;
+    timespec Written{};            // the file's modification time: the archives matched it then
+    std::string_view Body;         // the lines after the header
+    std::string_view LastArchive;  // the archive of the last line
+    std::string_view LastRun;      // the last lines, all of LastArchive
 };
 
-// `directoryLine`: line 2 that the file must hold (caches in the data directory), or none.
-std::optional<CacheSnapshot> ReadCacheSnapshot(const fs::path& file, const std::string* directoryLine) {
+// Reads a cache file into the model of its directory. Every line is checked as it is read: a
+// cache with one line that no scan writes (a path for an archive name, an entry name leaving its
+// folder, a damaged CRC, a line cut short) is thrown away whole, with what it had added.
+// `directoryLine` is the line 2 the file must hold (caches in the data directory), or none.
+// Archives listed with directory entries only are added to `bareArchives`.
+std::optional<CacheSnapshot> LoadCache(TPath& path, const fs::path& cacheFile, const std::string* directoryLine,
+                                       std::unordered_set<std::string_view>& bareArchives) {
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(cacheFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
     CacheSnapshot snapshot;
-    snapshot.FileName = file;
+    snapshot.FileName = cacheFile;
     // Taken before the content: were the file replaced in between, the older time only makes
     // more archives read again.
     snapshot.Written = st.st_mtim;
     try {
-        snapshot.File = std::make_unique<MappedFile>(file);
+        snapshot.File = std::make_unique<MappedFile>(cacheFile);
     } catch (const EFileError&) {
         return std::nullopt;
     }
     const std::string_view bytes = snapshot.File->Bytes();
-    snapshot.Lines.reserve(bytes.size() / 40);
+    const int size = static_cast<int>(std::min<std::size_t>(bytes.size(), std::numeric_limits<int>::max()));
+    auto damaged = [&] {
+        const std::vector<TFile*> added = path.Files();
+        for (TFile* shown : added) {
+            path.RemoveFile(shown);
+        }
+        bareArchives.clear();
+        return std::nullopt;
+    };
     std::size_t lineNumber = 0;
+    std::size_t bodyStart = bytes.size();
+    std::size_t runStart = bytes.size();
+    std::string_view archive;  // of the line before, already checked
+    TFile* archiveFile = nullptr;
     LineReader reader(bytes);
     for (std::string_view line; reader.Next(line);) {
         ++lineNumber;
-        if (lineNumber == 1) {
-            if (line != kCacheVersion) {
+        if (lineNumber <= 2) {
+            const bool expected =
+                lineNumber == 1 ? line == kCacheVersion : directoryLine == nullptr || line == *directoryLine;
+            if (!expected) {
                 return std::nullopt;
             }
-        } else if (lineNumber == 2) {
-            if (directoryLine != nullptr && line != *directoryLine) {
-                return std::nullopt;
-            }
-        } else if (const auto fields = ParseCacheLine(line)) {
-            snapshot.Lines.push_back(CacheSnapshot::Line{*fields, line});
-        } else {
-            return std::nullopt;
+            bodyStart = reader.Position();
+            continue;
         }
+        path.Owner->Progress(static_cast<int>(std::min<std::size_t>(reader.Position(), size)), size);
+        const auto fields = SplitCacheLine(line);
+        if (!fields || !IsCacheableEntryName(fields->Entry)) {
+            return damaged();
+        }
+        if (fields->Archive != archive) {
+            if (!IsCacheableArchiveName(fields->Archive)) {
+                return damaged();
+            }
+            archive = fields->Archive;
+            runStart = static_cast<std::size_t>(line.data() - bytes.data());
+            archiveFile = nullptr;
+        }
+        if (IsDirectoryEntryName(fields->Entry)) {
+            bareArchives.insert(fields->Archive);
+            continue;
+        }
+        if (archiveFile == nullptr) {
+            archiveFile = path.FindOrAddFile(fields->Archive);
+        }
+        archiveFile->AddRom(fields->Entry, fields->Crc);
     }
     if (lineNumber < 2) {
         return std::nullopt;
     }
+    snapshot.Body = bytes.substr(bodyStart);
+    snapshot.LastArchive = archive;
+    snapshot.LastRun = bytes.substr(std::min(runStart, bytes.size()));
+    std::erase_if(bareArchives, [&](std::string_view name) { return path.FindFile(name) != nullptr; });
     return snapshot;
 }
 
@@ -303,6 +339,19 @@ std::string UncacheableName(std::string_view archiveName, const std::vector<TCrc
         }
     }
     return {};
+}
+
+// Whether the cache's last lines, those of one archive, list exactly these entries.
+bool SameEntries(const CacheSnapshot& cached, const std::vector<TCrcItem>& items) {
+    std::size_t n = 0;
+    LineReader reader(cached.LastRun);
+    for (std::string_view line; reader.Next(line); ++n) {
+        const auto fields = SplitCacheLine(line);
+        if (n >= items.size() || !fields || fields->Entry != items[n].Name || fields->Crc != items[n].Crc) {
+            return false;
+        }
+    }
+    return n == items.size();
 }
 
 }  // namespace
@@ -478,9 +527,13 @@ void TPathsList::Scan(bool refreshCache) {
     // Taken before any archive is looked at: an archive that changes after this time carries a
     // later time, and a cache written by this scan says it was true as of this time.
     const timespec scanStart = FileClockNow();
-    std::vector<std::string> directories;
+    // Archive times are needed only to check a cache; a directory read whole needs names only.
+    std::vector<std::pair<std::string, bool>> directories;
     for (const auto& path : paths_) {
-        directories.push_back(path->Path);
+        std::error_code ec;
+        const bool hasCache =
+            !refreshCache && (path->ReadOnly || fs::exists(fs::path(path->Path) / kCacheFileName, ec));
+        directories.emplace_back(path->Path, hasCache);
     }
     // The directories are enumerated and their archives' times taken on another thread while
     // this one reads the first cache file and fills the model from it: on a large directory that
@@ -488,8 +541,9 @@ void TPathsList::Scan(bool refreshCache) {
     auto pending = std::async(std::launch::async, [directories] {
         std::vector<DirectorySurvey> surveys;
         surveys.reserve(directories.size());
-        for (const std::string& dir : directories) {
-            surveys.push_back(SurveyDirectory(dir, "*.zip"));
+        for (const auto& [dir, withTimes] : directories) {
+            // Checking a cache needs no order; reading a whole directory goes in its order.
+            surveys.push_back(SurveyDirectory(dir, "*.zip", withTimes, !withTimes));
             // Left by a killed run: the writers of live ones hold their locks.
             RemoveStaleTempFiles(dir, surveys.back().TempFiles);
         }
@@ -532,39 +586,18 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
     // The cache, unless a refresh throws it away; either way its file stays until a new one
     // replaces it whole.
     std::optional<CacheSnapshot> cached;
-    if (!refreshCache) {
-        if (path.ReadOnly) {
-            const fs::path file = FindDataDirCache(dataDir_, path.Path);
-            if (!file.empty()) {
-                cached = ReadCacheSnapshot(file, &path.Path);
-            }
-        } else {
-            cached = ReadCacheSnapshot(fs::path(path.Path) / std::string(kCacheFileName), nullptr);
-        }
-    }
     // Archives the cache lists with directory entries only: listed, though not in the model.
     std::unordered_set<std::string_view> bareArchives;
-    std::size_t cachedArchives = 0;
-    if (cached) {
-        const std::string parent = cached->FileName.parent_path().string();
-        ShowText(parent.size() > 45 ? "Reading ..." + RightStr(path.Path, 42) : "Reading " + path.Path);
-        const int last = static_cast<int>(cached->Lines.size()) + 1;
-        TFile* file = nullptr;
-        for (std::size_t i = 0; i < cached->Lines.size(); ++i) {
-            Progress(static_cast<int>(i) + 2, last);
-            const CacheLineFields& line = cached->Lines[i].Fields;
-            if (IsDirectoryEntryName(line.Entry)) {
-                bareArchives.insert(line.Archive);
-                continue;
-            }
-            if (file == nullptr || file->Name != line.Archive) {
-                file = path.FindOrAddFile(line.Archive);
-            }
-            file->AddRom(line.Entry, line.Crc);
+    if (!refreshCache) {
+        const fs::path file =
+            path.ReadOnly ? FindDataDirCache(dataDir_, path.Path) : fs::path(path.Path) / std::string(kCacheFileName);
+        if (!file.empty()) {
+            const std::string parent = file.parent_path().string();
+            ShowText(parent.size() > 45 ? "Reading ..." + RightStr(path.Path, 42) : "Reading " + path.Path);
+            cached = LoadCache(path, file, path.ReadOnly ? &path.Path : nullptr, bareArchives);
         }
-        std::erase_if(bareArchives, [&](std::string_view name) { return path.FindFile(name) != nullptr; });
-        cachedArchives = path.Files().size() + bareArchives.size();
     }
+    const std::size_t cachedArchives = cached ? path.Files().size() + bareArchives.size() : 0;
 
     const DirectorySurvey& found = survey();
     if (found.Error != 0) {
@@ -578,6 +611,14 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
         return;
     }
     path.Scanned = true;
+    if (cached && !found.Timed) {
+        // The cache file appeared after the scan began: nothing to check it with.
+        cached.reset();
+        const std::vector<TFile*> shown = path.Files();
+        for (TFile* file : shown) {
+            path.RemoveFile(file);
+        }
+    }
 
     // The archive this program keeps bad ROMs in is no set's.
     std::vector<const FileStamp*> onDisk;
@@ -603,9 +644,7 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
             toRead.push_back(k);
         }
     } else {
-        if (!cached->Lines.empty()) {
-            lastArchive = cached->Lines.back().Fields.Archive;
-        }
+        lastArchive = cached->LastArchive;
         // A cache from the future (the clock was set back since) would hide every change made
         // until then.
         timespec soon = FileClockNow();
@@ -621,20 +660,17 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
             }
             ++matched;
             const bool changed = fromTheFuture || !EarlierThan(onDisk[k]->Changed, cached->Written);
-            if (!changed && name != lastArchive) {
-                from[k] = From::Cache;
-                continue;
-            }
-            if (file != nullptr) {
-                path.RemoveFile(file);
-            }
-            modelChanged = true;
-            toRead.push_back(k);
+            from[k] = From::Cache;
             if (changed) {
+                if (file != nullptr) {
+                    path.RemoveFile(file);
+                }
+                modelChanged = true;
                 rewrite = true;
-            } else {
-                lastIndex = k;
-                from[k] = From::Cache;  // unless its listing turns out to differ
+                toRead.push_back(k);
+            } else if (name == lastArchive) {
+                lastIndex = k;  // kept as cached unless its listing differs
+                toRead.push_back(k);
             }
         }
         if (matched < cachedArchives) {
@@ -654,6 +690,10 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
         }
     }
 
+    auto byName = [&](std::size_t a, std::size_t b) { return FoldedLess(onDisk[a]->Name, onDisk[b]->Name); };
+    if (!found.Sorted) {
+        std::sort(toRead.begin(), toRead.end(), byName);
+    }
     // The archives to read, with the cache lines of those that can have them.
     std::vector<std::string> names;
     names.reserve(toRead.size());
@@ -663,7 +703,6 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
     std::string listedLines;  // lines of the listings, each ended by LF
     std::vector<std::pair<std::size_t, std::size_t>> listedRange(toRead.size());
     if (!toRead.empty()) {
-        modelChanged = true;
         Progress(0, static_cast<int>(toRead.size()));
         ProgressPos = 0;
     }
@@ -678,6 +717,16 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
             const std::string full = path.Path + name;
             const ArchiveLister::Listed& listed = listings[j - first];
             const bool wasCached = from[k] == From::Cache;
+            if (k == lastIndex) {
+                if (!listed.ZipError && listed.Message.empty() && SameEntries(*cached, listed.Items)) {
+                    continue;
+                }
+                // Its cache lines were cut short, or it changed without its times saying so.
+                if (TFile* shown = path.FindFile(name)) {
+                    path.RemoveFile(shown);
+                    modelChanged = true;
+                }
+            }
             if (listed.ZipError) {
                 ProblemLines.push_back("File " + full + ": " + listed.Message);
                 if (OnZipError) {
@@ -695,6 +744,7 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
                 if (!IsDirectoryEntryName(item.Name)) {
                     if (file == nullptr) {
                         file = path.FindOrAddFile(name);
+                        modelChanged = true;
                     }
                     file->AddRom(item.Name, item.Crc);
                 }
@@ -722,28 +772,12 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
                 listedLines += '\n';
             }
             listedRange[j] = {begin, listedLines.size()};
-            if (k == lastIndex) {
-                // Believed as cached when the archive still holds exactly those lines.
-                std::size_t firstCached = cached->Lines.size();
-                while (firstCached > 0 && cached->Lines[firstCached - 1].Fields.Archive == lastArchive) {
-                    --firstCached;
-                }
-                bool same = cached->Lines.size() - firstCached == listed.Items.size();
-                for (std::size_t n = 0; same && n < listed.Items.size(); ++n) {
-                    const CacheLineFields& line = cached->Lines[firstCached + n].Fields;
-                    same = line.Entry == listed.Items[n].Name && line.Crc == listed.Items[n].Crc;
-                }
-                if (same) {
-                    continue;
-                }
-                rewrite = true;
-            } else if (listed.Items.empty()) {
+            if (listed.Items.empty()) {
                 from[k] = From::Nowhere;  // an empty archive has no line to write
                 rewrite = rewrite || wasCached;
                 continue;
-            } else {
-                rewrite = true;
             }
+            rewrite = true;
             from[k] = From::Listing;
         }
     }
@@ -757,23 +791,29 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
 
     // The new cache: every archive on disk in directory order, with its cached lines or the
     // lines just listed.
-    std::unordered_map<std::string_view, std::vector<std::uint32_t>> cachedLines;
+    std::unordered_map<std::string_view, std::vector<std::string_view>> cachedLines;
     if (cached) {
-        for (std::uint32_t n = 0; n < cached->Lines.size(); ++n) {
-            cachedLines[cached->Lines[n].Fields.Archive].push_back(n);
+        LineReader reader(cached->Body);
+        for (std::string_view line; reader.Next(line);) {
+            cachedLines[SplitCacheLine(line)->Archive].push_back(line);
         }
     }
     std::vector<std::size_t> readIndex(onDisk.size(), toRead.size());
     for (std::size_t j = 0; j < toRead.size(); ++j) {
         readIndex[toRead[j]] = j;
     }
+    std::vector<std::size_t> order(onDisk.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (!found.Sorted) {
+        std::sort(order.begin(), order.end(), byName);
+    }
     dirCache_.Begin(path.Path);
-    for (std::size_t k = 0; k < onDisk.size(); ++k) {
+    for (const std::size_t k : order) {
         const std::string& name = onDisk[k]->Name;
         if (from[k] == From::Cache) {
             if (const auto it = cachedLines.find(name); it != cachedLines.end()) {
-                for (const std::uint32_t n : it->second) {
-                    dirCache_.AppendRawLine(name, cached->Lines[n].Text);
+                for (const std::string_view line : it->second) {
+                    dirCache_.AppendRawLine(name, line);
                 }
             }
         } else if (from[k] == From::Listing) {

@@ -130,8 +130,10 @@ timespec FileClockNow() {
     return now;
 }
 
-DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern) {
+DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern, bool withTimes, bool sorted) {
     DirectorySurvey survey;
+    survey.Timed = withTimes;
+    survey.Sorted = sorted;
     DIR* handle = ::opendir(dir.c_str());
     if (handle == nullptr) {
         survey.Error = errno;
@@ -152,6 +154,10 @@ DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern) {
             }
             continue;
         }
+        if (!withTimes && entry->d_type == DT_REG) {
+            survey.Files.push_back(FileStamp{std::string(name), {}});
+            continue;
+        }
         struct stat st {};
         if (::fstatat(dirFd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) {
             continue;
@@ -168,8 +174,10 @@ DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern) {
         survey.Files.push_back(FileStamp{std::string(name), changed});
     }
     ::closedir(handle);
-    std::sort(survey.Files.begin(), survey.Files.end(),
-              [](const FileStamp& a, const FileStamp& b) { return FoldedLess(a.Name, b.Name); });
+    if (sorted) {
+        std::sort(survey.Files.begin(), survey.Files.end(),
+                  [](const FileStamp& a, const FileStamp& b) { return FoldedLess(a.Name, b.Name); });
+    }
     return survey;
 }
 

@@ -57,11 +57,15 @@ struct FileStamp {
 struct DirectorySurvey {
     int Error = 0;  // errno of a directory that could not be read; 0 when it could
     std::vector<FileStamp> Files;
+    bool Timed = false;                  // the files carry their times
+    bool Sorted = false;                 // in ListFiles' order
     std::vector<std::string> TempFiles;  // names of temporary files left there (TempFiles.h)
 };
-// ListFiles with the change time of each file, and the temporary files of the directory on the
-// way. A file that disappears while it is looked at is left out.
-DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern);
+// ListFiles with, when asked, the change time of each file (one stat per file), and the
+// temporary files of the directory on the way; in ListFiles' order when asked, else in the
+// order the system gives. A file that disappears while it is looked at is left out.
+DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern, bool withTimes = true,
+                                bool sorted = true);
 // Now, by the clock the system stamps files with (coarse: a file changed after this call never
 // carries an earlier time).
 timespec FileClockNow();
