@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "game_db/cel_strings.h"
+#include "platform/DirectoryLock.h"
 #include "platform/Platform.h"
 #include "platform/TempFiles.h"
 #include "platform/UserPrompts.h"
@@ -74,7 +75,14 @@ bool TSession::UseEmulator(const std::string& name, const LoadOptions& options) 
         Paths.AddPath(dir);
     }
     if (options.Scan) {
-        Paths.Scan(false);
+        try {
+            Paths.Scan(false);
+        } catch (const ELockBusy& e) {
+            // Another run is changing the collection: its picture now would soon be wrong.
+            prompts_.Show(MessageKind::Error, e.what());
+            ClearAll();
+            return false;
+        }
     }
     return true;
 }
