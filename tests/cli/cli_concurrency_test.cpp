@@ -2,12 +2,11 @@
 // written, when a ROM directory is not there, and with the leftovers of a killed run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/DirectoryLock.h"
+#include "support/ForeignLock.h"
 #include "support/TestSupport.h"
 
 namespace qm::test {
@@ -27,38 +26,6 @@ protected:
         ASSERT_EQ(RunCliCommand({"use", "test"}).Status, 0);
     }
     fs::path Roms() const { return Root() / "roms"; }
-};
-
-// Another process that holds the lock of a directory until this object goes.
-class ForeignLock {
-public:
-    explicit ForeignLock(const fs::path& dir) {
-        int ready[2];
-        EXPECT_EQ(::pipe(ready), 0);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-            const char answer = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-            (void)!::write(ready[1], &answer, 1);
-            ::pause();
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char answer = 0;
-        EXPECT_EQ(::read(ready[0], &answer, 1), 1);
-        EXPECT_EQ(answer, 'y');
-        ::close(ready[0]);
-    }
-    ~ForeignLock() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    ForeignLock(const ForeignLock&) = delete;
-    ForeignLock& operator=(const ForeignLock&) = delete;
-    pid_t Pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
 };
 
 TEST_F(CliConcurrencyTest, ASecondChangingRunWaitsThenNamesTheFirstAndChangesNothing) {

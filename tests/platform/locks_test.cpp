@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +10,7 @@
 #include "platform/Platform.h"
 #include "platform/SystemTools.h"
 #include "platform/TempFiles.h"
+#include "support/ForeignLock.h"
 #include "support/TestSupport.h"
 
 namespace qm::test {
@@ -28,39 +28,6 @@ bool Lockable(const fs::path& file) {
     ::close(fd);
     return free;
 }
-
-// A child process that holds the lock of `dir` until it is killed or `holdFor` has passed.
-class LockHolder {
-public:
-    LockHolder(const fs::path& dir, std::chrono::milliseconds holdFor) {
-        int ready[2];
-        EXPECT_EQ(::pipe(ready), 0);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-            const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
-            const char answer = locked ? 'y' : 'n';
-            (void)!::write(ready[1], &answer, 1);
-            ::usleep(static_cast<useconds_t>(holdFor.count() * 1000));
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char answer = 0;
-        EXPECT_EQ(::read(ready[0], &answer, 1), 1);
-        EXPECT_EQ(answer, 'y');
-        ::close(ready[0]);
-    }
-    ~LockHolder() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    LockHolder(const LockHolder&) = delete;
-    LockHolder& operator=(const LockHolder&) = delete;
-    pid_t Pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-};
 
 class LocksTest : public TempDirTest {};
 
@@ -98,7 +65,7 @@ TEST_F(LocksTest, AnotherProcessIsWaitedForThenNamed) {
     const fs::path dir = Root() / "roms";
     fs::create_directories(dir);
     {
-        LockHolder holder(dir, 30s);
+        ForeignLock holder(dir);
         try {
             DirectoryLock::Acquire(dir, 100ms);
             FAIL() << "not refused";
@@ -107,7 +74,7 @@ TEST_F(LocksTest, AnotherProcessIsWaitedForThenNamed) {
         }
     }
     // A holder that ends within the wait is waited for.
-    LockHolder brief(dir, 300ms);
+    ForeignLock brief(dir, 300ms);
     EXPECT_TRUE(DirectoryLock::Acquire(dir, 5s).Held());
 }
 
