@@ -11,6 +11,7 @@
 #include "platform/SystemTools.h"
 #include "platform/TempFiles.h"
 #include "support/ForeignLock.h"
+#include "support/MountSupport.h"
 #include "support/TestSupport.h"
 
 namespace qm::test {
@@ -76,6 +77,16 @@ TEST_F(LocksTest, AnotherProcessIsWaitedForThenNamed) {
     // A holder that ends within the wait is waited for.
     ForeignLock brief(dir, 300ms);
     EXPECT_TRUE(DirectoryLock::Acquire(dir, 5s).Held());
+}
+
+TEST_F(LocksTest, AReadOnlyMediumIsLockedToo) {
+    ScopedTmpfs medium(Root() / "cdrom", 1 << 20);
+    if (!medium.Mounted() || !medium.MakeReadOnly()) {
+        GTEST_SKIP() << "cannot mount a read-only file system here";
+    }
+    DirectoryLock lock = DirectoryLock::Acquire(Root() / "cdrom", 0ms);
+    EXPECT_TRUE(lock.Held());
+    EXPECT_THROW(DirectoryLock::Acquire(Root() / "cdrom", 0ms), ELockBusy);
 }
 
 TEST_F(LocksTest, WhatCannotBeOpenedIsNotLocked) {
