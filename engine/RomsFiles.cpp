@@ -8,8 +8,8 @@
 #include "archive/crc32.h"
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -233,7 +233,7 @@ public:
     struct Listed {
         std::vector<TCrcItem> Items;
         bool ZipError = false;  // the archive cannot be listed: no items
-        std::string Message;    // of ZipError, or of another failure after some items
+        std::string Message;    // of ZipError, of another failure after some items, or a warning
     };
 
     // Listings held at once: bounds the memory of a very large directory.
@@ -285,6 +285,9 @@ private:
             return;
         } catch (const std::exception& e) {
             listed.Message = e.what();
+        }
+        if (listed.Message.empty()) {
+            listed.Message = crcList.Warning;  // a problem line; the archive is scanned all the same
         }
         listed.Items = crcList.ItemList();
     }
