@@ -6,8 +6,8 @@
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
 #include "engine/RomsFiles.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -20,11 +20,6 @@ constexpr std::string_view kGap = "         ";  // before every status word of a
 
 std::string P(std::string_view s) {
     return PadRight(s, kNameWidth);
-}
-
-std::string ComplementOrEmpty(std::string_view crc) {
-    const auto value = ParseCrcHex(crc);
-    return value ? CrcToHex(~*value) : std::string();
 }
 
 bool CrcOrComplement(std::string_view crc, std::string_view wanted, std::string_view wantedComplement) {
@@ -200,7 +195,7 @@ const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const T
     std::vector<LackingTarget> lacking;
     TNeedingClonesList needing;
     games_.ClonesNeedingRom(rom, needing);
-    const std::string complement = ComplementOrEmpty(crc);
+    const std::string complement = ComplementForLookup(crc);
     for (const NamedClone& need : needing) {
         const std::string target = (SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
         const TPath* dir = PathHolding(target);
@@ -277,7 +272,7 @@ void TZipRom::CheckNeededElsewhereSpecial(TReportLines& lines, CheckMode mode) {
     if (ComplementRom != nullptr) {
         // The copies are what the set needs: the complemented CRC.
         const std::string shown = Crc;
-        const std::string complemented = ComplementOrEmpty(Crc);
+        const std::string complemented = ComplementForLookup(Crc);
         TNeedingClonesList needing;
         games.ClonesNeedingRom(*ComplementRom, needing);
         const std::string ownPath = ZipFile->FullName();
@@ -306,7 +301,7 @@ void TZipRom::CheckName(TReportLines& lines, CheckMode mode, NameKind kind) {
         if (ComplementRom == nullptr) {
             return;
         }
-        crc = ComplementOrEmpty(Crc);
+        crc = ComplementForLookup(Crc);
         suffix = " (complemented crc)";
     }
     TPathsList& owner = *ZipFile->Dir->Owner;
@@ -319,7 +314,7 @@ void TZipRom::CheckName(TReportLines& lines, CheckMode mode, NameKind kind) {
             continue;
         }
         const std::string good = kind == NameKind::Plain ? Crc : rightNames[0].Rom->Crc;
-        const std::string goodComplement = ComplementOrEmpty(good);
+        const std::string goodComplement = ComplementForLookup(good);
         const TZipRom* other = ZipFile->FindRom(right.Name);
         if (hasRightName) {
             if (other != nullptr && CrcOrComplement(other->Crc, good, goodComplement)) {
@@ -360,7 +355,7 @@ void TZipRom::ReportCorrectComplemented(TReportLines& lines) {
         return;
     }
     TPathsList& owner = *ZipFile->Dir->Owner;
-    owner.CollectRightNames(*ZipFile, ComplementOrEmpty(Crc));
+    owner.CollectRightNames(*ZipFile, ComplementForLookup(Crc));
     for (const NamedRom& right : owner.RightNames) {
         if (right.Name == Name) {
             lines.push_back(EntryStart(*this) + " correct (complemented crc)");
@@ -401,7 +396,7 @@ void TZipRom::CheckUnknown(TReportLines& lines, CheckMode mode) {
 }
 
 bool TPathsList::HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const {
-    const std::string complement = ComplementOrEmpty(crc);
+    const std::string complement = ComplementForLookup(crc);
     for (auto [it, end] = Files.EqualRange(archiveName); it != end; ++it) {
         const TFile* file = *it;
         if (file->Name != archiveName) {

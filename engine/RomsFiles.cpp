@@ -521,8 +521,8 @@ void TPathsList::RecordBadDumps() {
         for (TFile* file : path->Files()) {
             for (TZipRom* entry : file->Roms) {
                 Progress(done++, total - 1);
-                const auto value = ParseCrcHex(entry->Crc);
-                if (value && entry->Crc.size() == 8 && games_.FindRom(CrcToHex(~*value)) != nullptr) {
+                const std::string complement = ComplementForLookup(entry->Crc);
+                if (!complement.empty() && games_.FindRom(complement) != nullptr) {
                     badDumps.push_back(entry);
                 }
             }
