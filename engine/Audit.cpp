@@ -103,6 +103,9 @@ void TFile::AuditRoms(TReportLines& report) {
     TReportLines lines;
     for (TZipRom* entry : entries) {
         try {
+            if (owner.BeforeEntryCheck) {
+                owner.BeforeEntryCheck(*entry);
+            }
             entry->AuditEntry(lines);
         } catch (const ECancelClick&) {
             throw;
@@ -187,8 +190,8 @@ void TPathsList::CollectRightNames(const TFile& file, std::string_view crc) {
 }
 
 const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const TRom& rom, std::string_view crc) {
-    std::string key(reinterpret_cast<const char*>(&rom), sizeof(const TRom*));
-    key += crc;
+    // Keyed on the ROM itself: ROMs without a good dump are alike in everything but identity.
+    LackingKey key{&rom, std::string(crc)};
     if (const auto it = lackingTargets_.find(key); it != lackingTargets_.end()) {
         return it->second;
     }
@@ -416,11 +419,16 @@ bool TPathsList::HasRomInZip(std::string_view archiveName, std::string_view entr
 
 void TPathsList::Audit(TReportLines& report) {
     CancelRequested = false;
+    FailedChanges = 0;
     ProblemLines.clear();
     OnZipError = [this](const std::string& path, const std::string& message) { HandleCorruptedFile(path, message); };
+    cancellable_ = true;
     struct Unbind {
         TPathsList& owner;
-        ~Unbind() { owner.OnZipError = nullptr; }
+        ~Unbind() {
+            owner.OnZipError = nullptr;
+            owner.cancellable_ = false;
+        }
     } unbind{*this};
 
     if (Options.RefreshCache) {
@@ -454,7 +462,15 @@ void TPathsList::Audit(TReportLines& report) {
     }
 }
 
+void TPathsList::CheckCancel() const {
+    if (cancellable_ && CancelRequested) {
+        throw ECancelClick("Process cancelled by user !");
+    }
+}
+
 void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::string& message) {
+    // Once the user asked to stop, nothing more changes on disk.
+    CheckCancel();
     const std::string fileName = FileNameOfPath(archivePath);
     const std::string directory = WithTrailingSlash(fs::path(archivePath).parent_path().string());
     std::error_code ec;
@@ -472,14 +488,15 @@ void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::
             for (int n = 2; fs::exists(fs::symlink_status(destination, ec)); ++n) {
                 destination = fs::path(target) / (ZipBaseName(fileName) + " (" + std::to_string(n) + ").zip");
             }
-            dirCache_.PrepareChange(directory);
             try {
+                dirCache_.PrepareChange(directory);
                 MakeWritable(archivePath);
                 MoveFileOrCopy(archivePath, destination);
             } catch (const std::exception& e) {
                 ProblemLines.push_back("Can't copy file " + archivePath + " in " + destination.string() + " .");
                 ProblemLines.push_back(e.what());
                 ProblemLines.emplace_back();
+                ++FailedChanges;
                 return;
             }
             ProblemLines.push_back("***** File moved to " + target);
@@ -487,14 +504,25 @@ void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::
             dirCache_.DeleteZip(archivePath);
             return;
         }
-        case CorruptedAction::Delete:
+        case CorruptedAction::Delete: {
             ProblemLines.push_back(message);
-            dirCache_.PrepareChange(directory);
-            MakeWritable(archivePath);
-            if (!fs::remove(archivePath, ec)) {
+            std::string why;
+            try {
+                dirCache_.PrepareChange(directory);
+            } catch (const std::exception& e) {
+                why = e.what();  // the archive must not change while its cache says otherwise
+            }
+            if (why.empty()) {
+                MakeWritable(archivePath);
+                if (!fs::remove(archivePath, ec)) {
+                    why = ec ? ec.message() : SystemErrorText();
+                }
+            }
+            if (!why.empty()) {
                 ProblemLines.push_back("Can't delete file " + archivePath + ".");
-                ProblemLines.push_back(ec ? ec.message() : SystemErrorText());
+                ProblemLines.push_back(why);
                 ProblemLines.emplace_back();
+                ++FailedChanges;
                 return;
             }
             SyncDirectory(directory);
@@ -502,6 +530,7 @@ void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::
             dirCache_.Open(directory);
             dirCache_.DeleteZip(archivePath);
             return;
+        }
     }
 }
 

@@ -322,6 +322,7 @@ void TPath::ScanZips() {
         std::vector<ArchiveLister::Listed>& listings = lister.ListChunk(first, count);
         for (std::size_t k = 0; k < count; ++k) {
             owner.StepProgress();
+            owner.CheckCancel();
             const std::string& name = names[first + k];
             const std::string full = Path + name;
             const ArchiveLister::Listed& listed = listings[k];
