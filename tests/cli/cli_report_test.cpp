@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/DemoCollection.h"
 
 namespace qm {
 namespace {
@@ -14,22 +14,16 @@ namespace fs = std::filesystem;
 using test::RunCliCommand;
 
 // The HTML reports of the demo collection, with a stand-in for xdg-open on the PATH.
-class CliReportTest : public test::TempDirTest {
+class CliReportTest : public test::DemoCollectionTest {
 protected:
     void SetUp() override {
-        TempDirTest::SetUp();
-        const fs::path source = QM_SOURCE_DIR;
-        fs::copy_file(source / "demo/datas/demo.dat", DataDir() / "demo.dat");
-        const std::string command =
-            "python3 '" + (source / "demo/make_collection.py").string() + "' '" + (DataDir() / "roms").string() + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        ASSERT_EQ(RunCliCommand({"use", "demo"}).Status, 0);
+        DemoCollectionTest::SetUp();
         oldPath_ = std::getenv("PATH") == nullptr ? "" : std::getenv("PATH");
         ::setenv("PATH", ((Root() / "bin").string() + ":" + oldPath_).c_str(), 1);
     }
     void TearDown() override {
         ::setenv("PATH", oldPath_.c_str(), 1);
-        TempDirTest::TearDown();
+        DemoCollectionTest::TearDown();
     }
 
     // An xdg-open that writes its arguments to opened.txt and exits with `status`.
