@@ -257,13 +257,11 @@ void THtmlreport::AddStatistics(const TReportStatistics& counts) {
             // Cells of width 0% would share the bar between them and paint it in every colour:
             // an empty group shows an empty bar.
             Line(R"(    <td width="100%"></td>)");
-        }
-        for (const StatisticsCategory& category : categories) {
-            if (total == 0) {
-                break;
+        } else {
+            for (const StatisticsCategory& category : categories) {
+                Line(R"(    <td width=")" + PercentText(PercentOf(category.Count, total)) + R"(%" bgcolor=")" +
+                     std::string(category.BarColour) + (roms ? R"(")" : R"(" align="left")") + "></td>");
             }
-            Line(R"(    <td width=")" + PercentText(PercentOf(category.Count, total)) + R"(%" bgcolor=")" +
-                 std::string(category.BarColour) + (roms ? R"(")" : R"(" align="left")") + "></td>");
         }
         Line("  </tr>");
         Line("</table>");
