@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "support/TestSupport.h"
+#include "support/DemoCollection.h"
 
 namespace qm {
 namespace {
@@ -10,19 +10,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunCliCommand;
 
-// The demo profile and the demo collection, built by the project's own demo scripts.
-class CliCollectionTest : public test::TempDirTest {
-protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        const fs::path source = QM_SOURCE_DIR;
-        fs::copy_file(source / "demo/datas/demo.dat", DataDir() / "demo.dat");
-        const std::string command =
-            "python3 '" + (source / "demo/make_collection.py").string() + "' '" + (DataDir() / "roms").string() + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        ASSERT_EQ(RunCliCommand({"use", "demo"}).Status, 0);
-    }
-};
+using CliCollectionTest = test::DemoCollectionTest;
 
 TEST_F(CliCollectionTest, ScanStatusAndPaths) {
     auto run = RunCliCommand({"scan"});
