@@ -79,6 +79,11 @@ void TSettingsStore::WriteInteger(std::string_view name, int value) {
 void TSettingsStore::Save() {
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);
+    if (ec) {
+        prompts_.Show(MessageKind::Warning,
+                      "Settings not saved: " + file_.string() + ": cannot create its folder: " + ec.message());
+        return;
+    }
     if (keepBadCopy_) {
         std::filesystem::path bad = file_;
         bad += ".bad";
