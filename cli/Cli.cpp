@@ -8,8 +8,8 @@
 #include "archive/crc32.h"
 #include "cli/Json.h"
 #include "cli/Verbs.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -167,7 +167,7 @@ int VerbZip(CliContext& ctx) {
         zip.SetZipFilename(file);
         const int code = zip.ErrCode;
         // Warnings leave a complete directory; an error leaves none worth showing.
-        const bool listed = code == 0 || code == zmWarnStructure || code == zmWarnGarbage;
+        const bool listed = code == 0 || IsListingWarning(code);
         failed = failed || code != 0;
         if (!ctx.Json()) {
             ctx.Out() << DisplayText(file) << "\n";
@@ -284,6 +284,13 @@ const std::vector<VerbSpec>& Verbs() {
          "audit the collection and print the report (saved as report.txt in the scratch folder; --quiet prints "
          "its path only); Ctrl-C cancels after the current entry (exit status 130)",
          AuditOptionNames(), VerbAudit},
+        {"report",
+         "report complete-sets|incomplete-sets|empty-sets|complete-clones|incomplete-clones|empty-clones|\n"
+         "        missing-roms|nogooddump-roms|statistics [--profile NAME] [--yes] [--open]",
+         "write the HTML report of the selection (QuillmarkReport.htm and its images in the scratch folder) and "
+         "print its path; --open shows it with xdg-open (--yes: also a missing-roms page of more than 1000 rows)",
+         {"profile", "open"},
+         VerbReport},
         {"zip",
          "zip list FILE...",
          "list the entries of zip archives (CRC-32, size, name) from their central directory",

@@ -10,6 +10,7 @@ int VerbScan(CliContext& ctx);
 int VerbStatus(CliContext& ctx);
 int VerbPaths(CliContext& ctx);
 int VerbAudit(CliContext& ctx);
+int VerbReport(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
 
 // The set/clone/ROM counts with complete, incomplete and empty counts, as text or JSON keys.

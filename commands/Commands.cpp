@@ -48,6 +48,7 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
         RemoveStaleTempFiles(options.CorruptedPath);
     }
     paths.Audit(outcome.Lines);
+    outcome.FailedChanges = paths.FailedChanges;
     if (!paths.ProblemLines.empty()) {
         outcome.ProblemLines.insert(outcome.ProblemLines.end(), paths.ProblemLines.begin(), paths.ProblemLines.end());
         paths.ProblemLines.clear();

@@ -151,7 +151,8 @@ public:
     struct Listed {
         std::vector<TCrcItem> Items;
         bool ZipError = false;  // the archive cannot be listed: no items
-        std::string Message;    // of ZipError, or of another failure after some items
+        std::string Message;    // of ZipError, of another failure after some items, or a warning
+        bool Partial = false;   // a failure after some items: the listing is not the whole archive
     };
 
     // Listings held at once: bounds the memory of a very large directory.
@@ -203,6 +204,10 @@ private:
             return;
         } catch (const std::exception& e) {
             listed.Message = e.what();
+            listed.Partial = true;
+        }
+        if (listed.Message.empty()) {
+            listed.Message = crcList.Warning;  // a problem line; the archive is scanned all the same
         }
         listed.Items = crcList.ItemList();
     }
@@ -341,17 +346,18 @@ std::string UncacheableName(std::string_view archiveName, const std::vector<TCrc
     return {};
 }
 
-// Whether the cache's last lines, those of one archive, list exactly these entries.
-bool SameEntries(const CacheSnapshot& cached, const std::vector<TCrcItem>& items) {
-    std::size_t n = 0;
-    LineReader reader(cached.LastRun);
-    for (std::string_view line; reader.Next(line); ++n) {
-        const auto fields = SplitCacheLine(line);
-        if (n >= items.size() || !fields || fields->Entry != items[n].Name || fields->Crc != items[n].Crc) {
+// Whether an archive's cache lines list exactly these entries.
+bool SameEntries(const std::vector<std::string_view>& lines, const std::vector<TCrcItem>& items) {
+    if (lines.size() != items.size()) {
+        return false;
+    }
+    for (std::size_t n = 0; n < items.size(); ++n) {
+        const auto fields = SplitCacheLine(lines[n]);
+        if (!fields || fields->Entry != items[n].Name || fields->Crc != items[n].Crc) {
             return false;
         }
     }
-    return n == items.size();
+    return true;
 }
 
 }  // namespace
@@ -495,8 +501,8 @@ void TPathsList::RecordBadDumps() {
         for (TFile* file : path->Files()) {
             for (TZipRom* entry : file->Roms) {
                 Progress(done++, total - 1);
-                const auto value = ParseCrcHex(entry->Crc);
-                if (value && entry->Crc.size() == 8 && games_.FindRom(CrcToHex(~*value)) != nullptr) {
+                const std::string complement = ComplementForLookup(entry->Crc);
+                if (!complement.empty() && games_.FindRom(complement) != nullptr) {
                     badDumps.push_back(entry);
                 }
             }
@@ -632,19 +638,16 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
     // Where each archive's cache lines come from if the cache is written again.
     enum class From : std::uint8_t { Cache, Listing, Nowhere };
     std::vector<From> from(onDisk.size(), From::Listing);
+    // Cached archives read again to be compared with what the cache says of them.
+    std::vector<bool> recheck(onDisk.size(), false);
     std::vector<std::size_t> toRead;
     bool rewrite = !cached.has_value();
     bool modelChanged = false;
-    // A cache cut short at a line end reads as a whole one; only its last archive can have lost
-    // lines (every archive after it is missing, and read as new), so that one is read again.
-    std::string_view lastArchive;
-    std::size_t lastIndex = onDisk.size();
     if (!cached) {
         for (std::size_t k = 0; k < onDisk.size(); ++k) {
             toRead.push_back(k);
         }
     } else {
-        lastArchive = cached->LastArchive;
         // A cache from the future (the clock was set back since) would hide every change made
         // until then.
         timespec soon = FileClockNow();
@@ -653,24 +656,21 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
         std::size_t matched = 0;
         for (std::size_t k = 0; k < onDisk.size(); ++k) {
             const std::string& name = onDisk[k]->Name;
-            TFile* file = path.FindFile(name);
-            if (file == nullptr && !bareArchives.contains(name)) {
+            if (path.FindFile(name) == nullptr && !bareArchives.contains(name)) {
                 toRead.push_back(k);
                 continue;
             }
             ++matched;
-            const bool changed = fromTheFuture || !EarlierThan(onDisk[k]->Changed, cached->Written);
             from[k] = From::Cache;
-            if (changed) {
-                if (file != nullptr) {
-                    path.RemoveFile(file);
-                }
-                modelChanged = true;
-                rewrite = true;
+            // Changed at or after the time the cache was true as of, or the cache's last archive:
+            // a cache cut short at a line end reads as a whole one, and only its last archive can
+            // have lost lines (every archive after it is missing, and read as new).
+            const bool changed = fromTheFuture || !EarlierThan(onDisk[k]->Changed, cached->Written);
+            if (changed || name == cached->LastArchive) {
+                recheck[k] = true;
                 toRead.push_back(k);
-            } else if (name == lastArchive) {
-                lastIndex = k;  // kept as cached unless its listing differs
-                toRead.push_back(k);
+                // A new time for the cache, even when the archive holds what it said.
+                rewrite = rewrite || changed;
             }
         }
         if (matched < cachedArchives) {
@@ -689,6 +689,31 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
             modelChanged = true;
         }
     }
+    // The cached lines of an archive: its own when it is the last one of the file (the usual
+    // case, which needs no look at the rest), else from all the lines, grouped once.
+    std::unordered_map<std::string_view, std::vector<std::string_view>> cachedLines;
+    bool grouped = false;
+    auto cachedLinesOf = [&](std::string_view archive) {
+        std::vector<std::string_view> lines;
+        if (!grouped && archive == cached->LastArchive) {
+            LineReader reader(cached->LastRun);
+            for (std::string_view line; reader.Next(line);) {
+                lines.push_back(line);
+            }
+            return lines;
+        }
+        if (!grouped) {
+            LineReader reader(cached->Body);
+            for (std::string_view line; reader.Next(line);) {
+                cachedLines[SplitCacheLine(line)->Archive].push_back(line);
+            }
+            grouped = true;
+        }
+        if (const auto it = cachedLines.find(archive); it != cachedLines.end()) {
+            lines = it->second;
+        }
+        return lines;
+    };
 
     auto byName = [&](std::size_t a, std::size_t b) { return FoldedLess(onDisk[a]->Name, onDisk[b]->Name); };
     if (!found.Sorted) {
@@ -712,20 +737,23 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
         std::vector<ArchiveLister::Listed>& listings = lister.ListChunk(first, count);
         for (std::size_t j = first; j < first + count; ++j) {
             StepProgress();
+            CheckCancel();
             const std::size_t k = toRead[j];
             const std::string& name = names[j];
             const std::string full = path.Path + name;
             const ArchiveLister::Listed& listed = listings[j - first];
             const bool wasCached = from[k] == From::Cache;
-            if (k == lastIndex) {
-                if (!listed.ZipError && listed.Message.empty() && SameEntries(*cached, listed.Items)) {
+            if (recheck[k]) {
+                // Holding just what the cache says, it stays as the cache has it (and a warning
+                // about it, shown when it was first read, is not shown again).
+                if (!listed.ZipError && !listed.Partial && SameEntries(cachedLinesOf(name), listed.Items)) {
                     continue;
                 }
-                // Its cache lines were cut short, or it changed without its times saying so.
                 if (TFile* shown = path.FindFile(name)) {
                     path.RemoveFile(shown);
                     modelChanged = true;
                 }
+                rewrite = true;
             }
             if (listed.ZipError) {
                 ProblemLines.push_back("File " + full + ": " + listed.Message);
@@ -750,12 +778,13 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
                 }
             }
             // An archive read only in part, or holding a name the format cannot carry, stays out
-            // of the cache: it is read, and its problem shown, at every scan.
+            // of the cache: it is read, and its problem shown, at every scan. (A warning leaves
+            // the listing whole: that archive is cached.)
             std::string uncacheable = UncacheableName(name, listed.Items);
             if (!uncacheable.empty()) {
                 ProblemLines.push_back("File " + full + ": " + uncacheable + "; it is read again at every scan");
             }
-            if (!listed.Message.empty() || !uncacheable.empty()) {
+            if (listed.Partial || !uncacheable.empty()) {
                 from[k] = From::Nowhere;
                 rewrite = rewrite || wasCached;
                 continue;
@@ -791,13 +820,6 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
 
     // The new cache: every archive on disk in directory order, with its cached lines or the
     // lines just listed.
-    std::unordered_map<std::string_view, std::vector<std::string_view>> cachedLines;
-    if (cached) {
-        LineReader reader(cached->Body);
-        for (std::string_view line; reader.Next(line);) {
-            cachedLines[SplitCacheLine(line)->Archive].push_back(line);
-        }
-    }
     std::vector<std::size_t> readIndex(onDisk.size(), toRead.size());
     for (std::size_t j = 0; j < toRead.size(); ++j) {
         readIndex[toRead[j]] = j;
@@ -811,10 +833,8 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
     for (const std::size_t k : order) {
         const std::string& name = onDisk[k]->Name;
         if (from[k] == From::Cache) {
-            if (const auto it = cachedLines.find(name); it != cachedLines.end()) {
-                for (const std::string_view line : it->second) {
-                    dirCache_.AppendRawLine(name, line);
-                }
+            for (const std::string_view line : cachedLinesOf(name)) {
+                dirCache_.AppendRawLine(name, line);
             }
         } else if (from[k] == From::Listing) {
             const auto [begin, end] = listedRange[readIndex[k]];

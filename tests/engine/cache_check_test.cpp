@@ -176,6 +176,24 @@ TEST_F(CacheCheckTest, UnchangedArchivesAreBelievedWithoutBeingRead) {
     EXPECT_NE(CacheText().find(Line("beta.zip", "b1.bin", CrcOf(kB1))), std::string::npos);
 }
 
+TEST_F(CacheCheckTest, ArchivesTouchedButUnchangedStayAsCachedAndTheCacheIsRedated) {
+    MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}});
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}});
+    WriteFile("roms/beta.zip", ReadFile(Roms() / "beta.zip") + "\r\n");  // read with a warning
+    paths->AddPath(Roms().string());
+    paths->Scan(false);
+    ASSERT_EQ(problems.size(), 1u);
+    problems.clear();
+    const std::string text = CacheText();
+    // Every archive now looks changed since the cache was written.
+    SetModified(CacheFile(), timespec{1'000'000'000, 0});
+    paths->Scan(false);
+    EXPECT_TRUE(problems.empty());  // beta.zip's warning was shown when it was first read
+    EXPECT_EQ(Entries("beta.zip"), std::vector<std::string>{"b1.bin"});
+    EXPECT_EQ(CacheText(), text);
+    EXPECT_TRUE(EarlierThan(timespec{1'000'000'000, 0}, Modified(CacheFile())));
+}
+
 TEST_F(CacheCheckTest, ACacheCutShortHidesNothing) {
     ScanThreeArchives();
     const std::size_t z2 = full.find(Line("zeta.zip", "z2.bin", CrcOf(kZ2)));
