@@ -619,6 +619,7 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
     path.Scanned = true;
     if (cached && !found.Timed) {
         // The cache file appeared after the scan began: nothing to check it with.
+        bareArchives.clear();
         cached.reset();
         const std::vector<TFile*> shown = path.Files();
         for (TFile* file : shown) {
