@@ -318,10 +318,10 @@ TListingBuilder& TDatafile::BeginListing(ListingKind kind) {
 void TDatafile::EndListing(Job& job) {
     builder_->Finish();
     counts_ = builder_->Counts();
-    if (counts_.Games == 0) {
+    WriteRomLines(job);
+    if (romLines_ == 0) {
         throw EListingError("the listing holds no game");
     }
-    WriteRomLines(job);
 }
 
 namespace {

@@ -200,9 +200,10 @@ public:
 
     std::size_t Read(char* buffer, std::size_t n) override {
         const int got = gzread(gz_, buffer, static_cast<unsigned>(n));
-        if (got < 0) {
-            int code = 0;
-            const char* why = gzerror(gz_, &code);
+        int code = Z_OK;
+        const char* why = gzerror(gz_, &code);
+        // A truncated stream ends like a whole one, with the error kept aside (Z_BUF_ERROR).
+        if (got < 0 || (got == 0 && code != Z_OK)) {
             throw EListingError(file_.string() + ": cannot be unpacked: " + (why != nullptr ? why : "gzip error"));
         }
         unpacked_ += static_cast<std::uint64_t>(got);
