@@ -126,16 +126,19 @@ ProfileOutcome ImportEmulatorProfile(TSession& session, ListingKind kind, const 
     ProfileOutcome outcome;
     outcome.Name = name;
     CheckName(name);
-    const char* family = kind == ListingKind::Mame ? "mame" : "raine";
+    const std::string incorrect =
+        std::string("Incorrect ") + (kind == ListingKind::Mame ? "mame" : "raine") + " executable: ";
     std::error_code ec;
-    const fs::path found = FindInPath(exe.string());
-    const fs::path resolved = fs::absolute(found, ec);
+    const fs::path resolved = fs::absolute(FindInPath(exe.string()), ec).lexically_normal();
+    if (!fs::is_regular_file(resolved, ec)) {
+        throw EProfileError(incorrect + exe.string() + " is not a file (nor a program found in PATH)");
+    }
     std::string version;
     const fs::path scratch = session.Config.TempDir;
     const bool known = kind == ListingKind::Mame ? GetMameVersion(resolved, version, scratch, job)
                                                  : GetRaineVersion(resolved, version, scratch, job);
     if (!known) {
-        throw EProfileError(std::string("Incorrect ") + family + " executable (" + exe.string() + ")");
+        throw EProfileError(incorrect + resolved.string() + " gave no version when run with -help");
     }
     TDatafile datafile;
     SetCredits(datafile, "Automatically generated file");

@@ -93,10 +93,7 @@ void TClrMameProReader::Open() {
         }
     } else if (blocks_.back() == Block::Game && key_ == "rom") {
         block = Block::Rom;
-        romName_.clear();
-        romSize_.clear();
-        romCrc_.clear();
-        romMerged_ = romNoDump_ = false;
+        rom_ = PendingRom();
     }
     blocks_.push_back(block);
     key_.clear();
@@ -110,13 +107,7 @@ void TClrMameProReader::Close() {
     const Block block = blocks_.back();
     blocks_.pop_back();
     if (block == Block::Rom) {
-        ListingRom rom;
-        rom.Name = romName_;
-        rom.Size = romSize_;
-        rom.Crc = romCrc_;
-        rom.Merged = romMerged_;
-        rom.NoDump = romNoDump_;
-        builder_.AddRom(rom);
+        builder_.AddRom(ListingRom{rom_.Name, rom_.Size, rom_.Crc, rom_.Merged, rom_.NoDump});
     }
 }
 
@@ -147,15 +138,15 @@ void TClrMameProReader::Attribute(std::string_view value) {
             break;
         case Block::Rom:
             if (key_ == "name") {
-                romName_ = value;
+                rom_.Name = value;
             } else if (key_ == "size") {
-                romSize_ = value;
+                rom_.Size = value;
             } else if (key_ == "crc" || key_ == "crc32") {
-                romCrc_ = value;
+                rom_.Crc = value;
             } else if (key_ == "merge") {
-                romMerged_ = true;
+                rom_.Merged = true;
             } else if ((key_ == "status" || key_ == "flags") && value == "nodump") {
-                romNoDump_ = true;
+                rom_.NoDump = true;
             }
             break;
         case Block::Other:

@@ -44,11 +44,15 @@ private:
     std::vector<Block> blocks_;
     std::size_t openedAt_ = 0;  // line of the outermost open block
     std::string key_;           // a key waiting for its value
-    std::string romName_;
-    std::string romSize_;
-    std::string romCrc_;
-    bool romMerged_ = false;
-    bool romNoDump_ = false;
+    // The ROM block being read; it may span lines.
+    struct PendingRom {
+        std::string Name;
+        std::string Size;
+        std::string Crc;
+        bool Merged = false;
+        bool NoDump = false;
+    };
+    PendingRom rom_;
 };
 
 struct ImportedListing {
