@@ -128,7 +128,7 @@ int VerbZip(CliContext& ctx) {
         zip.SetZipFilename(file);
         const int code = zip.ErrCode;
         // Warnings leave a complete directory; an error leaves none worth showing.
-        const bool listed = code == 0 || code == zmWarnStructure || code == zmWarnGarbage;
+        const bool listed = code == 0 || IsListingWarning(code);
         failed = failed || code != 0;
         if (!ctx.Json()) {
             ctx.Out() << DisplayText(file) << "\n";
@@ -261,6 +261,13 @@ const std::vector<VerbSpec>& Verbs() {
          "audit the collection and print the report (saved as report.txt in the scratch folder; --quiet prints "
          "its path only); Ctrl-C cancels after the current entry (exit status 130)",
          AuditOptionNames(), VerbAudit},
+        {"report",
+         "report complete-sets|incomplete-sets|empty-sets|complete-clones|incomplete-clones|empty-clones|\n"
+         "        missing-roms|nogooddump-roms|statistics [--profile NAME] [--yes] [--open]",
+         "write the HTML report of the selection (QuillmarkReport.htm and its images in the scratch folder) and "
+         "print its path; --open shows it with xdg-open (--yes: also a missing-roms page of more than 1000 rows)",
+         {"profile", "open"},
+         VerbReport},
         {"zip",
          "zip list FILE...",
          "list the entries of zip archives (CRC-32, size, name) from their central directory",
@@ -340,7 +347,7 @@ bool CliContext::LoadProfile(bool scan) {
     const auto profile = args_.Value("profile");
     const std::string name = profile ? ProfileArgument(*this, *profile) : session.Config.CurrentEmulator;
     std::error_code ec;
-    if (name.empty() || !std::filesystem::is_regular_file(session.Config.DatafilePath(name), ec)) {
+    if (name.empty() || !std::filesystem::exists(session.Config.DatafilePath(name), ec)) {
         Fail(NoProfileLine(*this, name, profile.has_value()));
         return false;
     }

@@ -6,8 +6,9 @@
 
 #include "cli/Progress.h"
 #include "cli/Verbs.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace qm {
 
@@ -167,8 +168,10 @@ int VerbPaths(CliContext& ctx) {
             if (found != config.RomPaths.end()) {
                 return ctx.Fail(dir + " is already a ROM directory of " + config.CurrentEmulator);
             }
-            if (dir.find(';') != std::string::npos) {
-                return ctx.Fail(dir + ": a ROM directory cannot hold ';' (it separates the directories)");
+            try {
+                CheckRomDirectory(dir);
+            } catch (const EBadValue& e) {
+                return ctx.Fail(e.what());
             }
             config.RomPaths.push_back(dir);
         } else {

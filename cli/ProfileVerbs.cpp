@@ -65,7 +65,7 @@ int RemoveProfileVerb(CliContext& ctx, const std::string& argument) {
 
 std::string ProfileArgument(CliContext& ctx, const std::string& argument) {
     std::error_code ec;
-    if (!ProfileNameProblem(argument) && fs::is_regular_file(ctx.Session().Config.DatafilePath(argument), ec)) {
+    if (!ProfileNameProblem(argument) && fs::exists(ctx.Session().Config.DatafilePath(argument), ec)) {
         return argument;
     }
     return ProfileNameFromArgument(argument);
@@ -159,7 +159,7 @@ int VerbUse(CliContext& ctx) {
     TSession& session = ctx.Session();
     const std::string name = ProfileArgument(ctx, ctx.Args().Positional[0]);
     std::error_code ec;
-    if (ProfileNameProblem(name) || !fs::is_regular_file(session.Config.DatafilePath(name), ec)) {
+    if (ProfileNameProblem(name) || !fs::exists(session.Config.DatafilePath(name), ec)) {
         return ctx.Fail(NoProfileLine(ctx, name, /*named=*/true));
     }
     if (!session.UseEmulator(name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false})) {

@@ -16,6 +16,7 @@ int VerbScan(CliContext& ctx);
 int VerbStatus(CliContext& ctx);
 int VerbPaths(CliContext& ctx);
 int VerbAudit(CliContext& ctx);
+int VerbReport(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
 
 // The profile a NAME argument stands for: the name as given when its datafile exists, else the

@@ -129,7 +129,8 @@ ProfileOutcome ImportEmulatorProfile(TSession& session, ListingKind kind, const 
     const std::string incorrect =
         std::string("Incorrect ") + (kind == ListingKind::Mame ? "mame" : "raine") + " executable: ";
     std::error_code ec;
-    const fs::path resolved = fs::absolute(FindInPath(exe.string()), ec).lexically_normal();
+    const std::optional<fs::path> inPath = FindProgramInPath(exe.string());
+    const fs::path resolved = fs::absolute(inPath ? *inPath : exe, ec).lexically_normal();
     if (!fs::is_regular_file(resolved, ec)) {
         throw EProfileError(incorrect + exe.string() + " is not a file (nor a program found in PATH)");
     }
@@ -239,7 +240,7 @@ bool RemoveProfile(TSession& session, const std::string& name) {
     CheckName(name);
     const fs::path datafile = session.Config.DatafilePath(name);
     std::error_code ec;
-    if (!fs::is_regular_file(datafile, ec)) {
+    if (!fs::exists(datafile, ec)) {
         throw EProfileError("no profile \"" + DisplayText(name) + "\" in " + DisplayText(session.Config.DataDir));
     }
     if (!session.Prompts().Ask(MessageKind::Confirmation, "Remove profile " + name + " ? Its datafile " +

@@ -2,9 +2,9 @@
 
 #include <exception>
 
+#include "game_db/cel_strings.h"
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
-#include "game_db/cel_strings.h"
 
 namespace qm {
 
@@ -30,15 +30,17 @@ void TSession::ClearAll() {
 bool TSession::UseEmulator(const std::string& name, const LoadOptions& options) {
     ClearAll();
     std::error_code ec;
-    if (name.empty() || !std::filesystem::is_regular_file(Config.DatafilePath(name), ec)) {
+    // A datafile that exists but is no regular file (a FIFO, say) gets the reader's error
+    // naming it, not "does not exist".
+    if (name.empty() || !std::filesystem::exists(Config.DatafilePath(name), ec)) {
         prompts_.Show(MessageKind::Error,
                       "Datafile " + name + ".dat does not exist in directory " + Config.DataDir + " !");
         return false;
     }
     try {
         Config.LoadEmulator(name, options.RememberAsCurrent);
-    } catch (const std::exception&) {
-        prompts_.Show(MessageKind::Error, "Error while loading datafile " + name + ".dat");
+    } catch (const std::exception& e) {
+        prompts_.Show(MessageKind::Error, "Error while loading datafile " + name + ".dat\n" + e.what());
         ClearAll();
         return false;
     }

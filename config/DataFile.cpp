@@ -457,12 +457,6 @@ void TDatafile::SaveDatafile(const fs::path& path) const {
     header.RomPaths = RomsPaths;
     std::string text;
     for (const std::string& line : FormatDatafileHeader(header)) {
-        for (const char c : line) {
-            if (static_cast<unsigned char>(c) < 0x20) {
-                throw EListingError("the header line \"" + line.substr(0, line.find('=') + 1) +
-                                    "...\" holds a control character");
-            }
-        }
         text += line;
         text += "\r\n";
     }

@@ -184,8 +184,8 @@ public:
     void EndListing(Job& job);
 
     // Writes the 13 header lines and the ROM lines to `path`, atomically: the file is the old
-    // one or the whole new one. Throws EFileError, or EListingError for a header value that
-    // holds a control character (it would break the header's lines).
+    // one or the whole new one. Throws EFileError, or EBadValue for a header value that holds a
+    // control character (it would break the header's lines).
     void SaveDatafile(const std::filesystem::path& path) const;
 
     const ListingCounts& Counts() const { return counts_; }

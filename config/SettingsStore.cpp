@@ -3,15 +3,17 @@
 #include <system_error>
 #include <vector>
 
+#include "game_db/cel_strings.h"
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
-#include "game_db/cel_strings.h"
 
 namespace qm {
 
 namespace {
 constexpr std::string_view kSection = "quillmark";
-}
+// The file holds five short values; anything much larger is not a settings file.
+constexpr std::uint64_t kMaxSettingsBytes = 1 << 20;
+}  // namespace
 
 TSettingsStore::TSettingsStore(std::filesystem::path file, UserPrompts& prompts)
     : file_(std::move(file)), prompts_(prompts) {
@@ -21,10 +23,12 @@ TSettingsStore::TSettingsStore(std::filesystem::path file, UserPrompts& prompts)
     }
     std::string bytes;
     try {
-        bytes = ReadFileBytes(file_);
+        bytes = ReadFileBytes(file_, kMaxSettingsBytes);
     } catch (const EFileError& e) {
         prompts_.Show(MessageKind::Warning, "Settings file " + file_.string() +
                                                 " cannot be read; default settings are used. (" + e.what() + ")");
+        // Whatever stands there is set aside, not overwritten, when a value is first saved.
+        keepBadCopy_ = true;
         return;
     }
     std::vector<std::string> problems;
@@ -60,6 +64,10 @@ std::optional<int> TSettingsStore::ReadInteger(std::string_view name) const {
 }
 
 void TSettingsStore::WriteString(std::string_view name, std::string_view value) {
+    // Unchanged values are not written: commands that only read leave the file alone.
+    if (const auto old = ini_.Find(kSection, name); old && *old == value) {
+        return;
+    }
     ini_.Write(kSection, name, value);
     Save();
 }
@@ -71,13 +79,24 @@ void TSettingsStore::WriteInteger(std::string_view name, int value) {
 void TSettingsStore::Save() {
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);
+    if (ec) {
+        prompts_.Show(MessageKind::Warning,
+                      "Settings not saved: " + file_.string() + ": cannot create its folder: " + ec.message());
+        return;
+    }
     if (keepBadCopy_) {
         std::filesystem::path bad = file_;
         bad += ".bad";
         std::filesystem::rename(file_, bad, ec);
         keepBadCopy_ = false;
     }
-    WriteFileAtomic(file_, ini_.Serialize());
+    // Settings are a convenience: a read-only or full settings folder must not stop the
+    // command that changed one. The value stays in effect for this run.
+    try {
+        WriteFileAtomic(file_, ini_.Serialize());
+    } catch (const EFileError& e) {
+        prompts_.Show(MessageKind::Warning, std::string("Settings not saved: ") + e.what());
+    }
 }
 
 }  // namespace qm

@@ -1,14 +1,11 @@
 #include "config/config.h"
-
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "config/EmulatorCfg.h"
-#include "platform/SystemTools.h"
+#include "game_db/cel_strings.h"
 #include "platform/IniFile.h"
 #include "platform/Platform.h"
+#include "platform/SystemTools.h"
+#include "platform/Text.h"
 #include "platform/UserPrompts.h"
-#include "game_db/cel_strings.h"
 
 namespace qm {
 
@@ -24,19 +21,16 @@ ConfigPaths ConfigPaths::FromEnvironment(const std::optional<fs::path>& dataDirO
 }
 
 std::string ReadDatafileHeaderBytes(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw EFileError(file, "cannot open");
-    }
+    const FileHandle fd = OpenRegularFile(file, kMaxReadBytes);
     std::string bytes;
     std::size_t scanned = 0;
     char buffer[1 << 16];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
+        const std::size_t n = ReadSome(fd, file, buffer, sizeof buffer);
+        if (n == 0 || bytes.size() + n > kMaxReadBytes) {
             break;
         }
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        bytes.append(buffer, n);
         // Stop once a complete "[games]" line is in: the game section holds no header keys.
         std::size_t lineStart = scanned == 0 ? 0 : bytes.rfind('\n', scanned - 1) + 1;
         bool found = false;
@@ -53,8 +47,48 @@ std::string ReadDatafileHeaderBytes(const fs::path& file) {
             break;
         }
     }
-    ::close(fd);
     return bytes;
+}
+
+namespace {
+
+// The emulator's directory, ending with '/'. A bare name ("exe=mame", usual on Linux) is the
+// program of that name found through PATH; when there is none the directory is unknown (empty),
+// as for no executable at all: the empty parent of a bare name is not the root directory.
+std::string EmulatorDirectoryOf(const std::string& exe) {
+    fs::path program(exe);
+    if (exe.empty()) {
+        return {};
+    }
+    if (!program.has_parent_path()) {
+        const auto found = FindProgramInPath(exe);
+        if (!found) {
+            return {};
+        }
+        program = *found;
+    }
+    return WithTrailingSlash(program.parent_path().string());
+}
+
+bool IsRootDirectory(const std::string& dir) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::path(dir), ec);
+    if (ec) {
+        resolved = fs::path(dir).lexically_normal();
+    }
+    return resolved == resolved.root_path() && resolved.has_root_directory();
+}
+
+}  // namespace
+
+void CheckRomDirectory(const std::string& dir) {
+    CheckOneLineText("ROM directory", dir);
+    if (dir.find(';') != std::string::npos) {
+        throw EBadValue("ROM directory \"" + dir + "\" cannot hold ';' (it separates the directories)");
+    }
+    if (IsRootDirectory(dir)) {
+        throw EBadValue("ROM directory \"" + dir + "\" is the root directory, which is never scanned");
+    }
 }
 
 TConfig::TConfig(const ConfigPaths& paths, UserPrompts& prompts)
@@ -79,6 +113,8 @@ fs::path TConfig::DatafilePath(const std::string& profile) const {
 }
 
 void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
+    // The name goes into the settings file and names a file: refused before anything changes.
+    CheckOneLineText("Profile name", name);
     if (!RefName.empty()) {
         SaveRomPaths();
     }
@@ -87,17 +123,18 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
     openDatafile_ = path;
     std::error_code ec;
     std::string header;
-    if (!fs::is_regular_file(path, ec)) {
+    if (!fs::exists(path, ec)) {
         prompts_.Show(MessageKind::Error, "File " + path.string() + " not found.\n" +
                                               "No roms list loaded. Choose a new emulator from the main window.");
     } else {
+        // Anything but a regular file (a FIFO, a device) is an error naming it, not a wait.
         header = ReadDatafileHeaderBytes(path);
     }
     const IniFile ini = IniFile::Parse(header, "games");
     DatVersion = ini.Read("DAT", "version");
     EmulatorVersion = ini.Read("EMULATOR", "version");
     Exe = ini.Read("EMULATOR", "exe");
-    ExeDir = Exe.empty() ? std::string() : WithTrailingSlash(fs::path(Exe).parent_path().string());
+    ExeDir = EmulatorDirectoryOf(Exe);
     RunCmd = ini.Read("EMULATOR", "runcmd");
     RefName = ini.Read("EMULATOR", "refname");
     std::string romPaths = ini.Read("EMULATOR", "romspaths");
@@ -110,9 +147,10 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
     // The directory relative ROM paths and the base-directory fallback refer to: the data
     // directory, or the emulator's directory once its configuration file was read there.
     std::string workingDir = DataDir;
+    std::vector<std::string> found;
     if (romPaths.empty()) {
         const std::string emulatorDir = ExeDir.empty() ? DataDir : ExeDir;
-        if (RomPathsFromCfg(family, emulatorDir, RomPaths)) {
+        if (RomPathsFromCfg(family, emulatorDir, found)) {
             workingDir = emulatorDir;
         }
     } else {
@@ -131,8 +169,20 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
                 const fs::path p(field);
                 field = (p.is_absolute() ? p : fs::path(DataDir) / p).lexically_normal().string();
             }
-            RomPaths.push_back(field);
+            found.push_back(field);
         }
+    }
+    // Scanning "/" would read the whole top of the system and write a cache file there.
+    for (std::string& dir : found) {
+        if (IsRootDirectory(dir)) {
+            prompts_.Show(MessageKind::Warning,
+                          "ROM directory " + dir + " is not used: the root directory is never scanned.");
+        } else {
+            RomPaths.push_back(std::move(dir));
+        }
+    }
+    if (IsRootDirectory(workingDir)) {
+        workingDir = DataDir;
     }
 
     bool writable = false;
@@ -147,9 +197,11 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
                       "Roms directories specified in the data file are not writable.\n"
                       "Quillmark base directory will be used.\n"
                       "You can change it in options window.");
+        // For this run only: loading a profile is no change the user asked for, and commands
+        // that only read must leave the datafile as it is.
         RomPaths.push_back(WithTrailingSlash(workingDir));
-        SaveRomPaths();
     }
+    savedRomPaths_ = RomPaths;
     if (rememberAsCurrent) {
         settings_.WriteString("CurrentEmulator", CurrentEmulator);
     }
@@ -157,19 +209,22 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
 
 void TConfig::SaveRomPaths() {
     std::error_code ec;
-    if (openDatafile_.empty() || !fs::is_regular_file(openDatafile_, ec)) {
+    if (RomPaths == savedRomPaths_ || openDatafile_.empty() || !fs::exists(openDatafile_, ec)) {
         return;
     }
     std::string value;
     for (const std::string& dir : RomPaths) {
+        CheckRomDirectory(dir);
         value += dir + ";";
     }
     WriteDatafileValue(openDatafile_, "EMULATOR", value, "romspaths");
+    savedRomPaths_ = RomPaths;
 }
 
 void TConfig::SetExe(const std::string& path) {
+    CheckOneLineText("Emulator executable", path);
     Exe = path;
-    ExeDir = path.empty() ? std::string() : WithTrailingSlash(fs::path(path).parent_path().string());
+    ExeDir = EmulatorDirectoryOf(path);
     WriteDatafileValue(openDatafile_, "EMULATOR", path, "Exe");
 }
 
@@ -195,8 +250,9 @@ void TConfig::SetDisplayLevel(std::uint8_t value) {
 
 void TConfig::WriteDatafileValue(const fs::path& file, const std::string& section, const std::string& value,
                                  const std::string& key) {
+    CheckOneLineText("The value of " + key, value);
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
+    if (!fs::exists(file, ec)) {
         prompts_.Show(MessageKind::Error, "Cannot open file " + file.string() + ".");
         return;
     }
@@ -213,18 +269,27 @@ void TConfig::WriteDatafileValue(const fs::path& file, const std::string& sectio
         throw EBadDataFile("Bad datafile");
     }
     const std::string lowerKey = LowerCase(key);
+    const std::string newLine = key + "=" + value;
     bool matched = false;
+    bool changed = false;
     std::size_t i = at + 1;
     for (; i < lines.size() && !lines[i].starts_with('['); ++i) {
         if (LowerCase(TextBefore(lines[i], '=')) == lowerKey) {
-            lines[i] = key + "=" + value;
             matched = true;
+            // A line that already holds the value stays as it is, spelling of the key included.
+            if (lines[i].substr(lines[i].find('=') + 1) != value) {
+                lines[i] = newLine;
+                changed = true;
+            }
         }
     }
     if (!matched) {
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), key + "=" + value);
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), newLine);
+        changed = true;
     }
-    WriteLinesAtomic(file, lines);
+    if (changed) {
+        WriteLinesAtomic(file, lines);
+    }
 }
 
 }  // namespace qm

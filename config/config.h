@@ -38,8 +38,15 @@ class TConfig {
 public:
     TConfig(const ConfigPaths& paths, UserPrompts& prompts);
 
+    // Makes profile `name` current and reads its header. Writes nothing into the datafile: when
+    // no ROM directory is writable, the base directory is added for this run only. Throws
+    // EBadValue for a name with control characters, EFileError for a datafile that is no
+    // regular file.
     void LoadEmulator(const std::string& name, bool rememberAsCurrent = true);
+    // Writes RomPaths into the datafile's "romspaths" key when they differ from what was read
+    // or last saved; throws EBadValue (nothing written) for a directory CheckRomDirectory refuses.
     void SaveRomPaths();
+    // Throws EBadValue for a path with control characters.
     void SetExe(const std::string& path);
     void SetEmuPath(const std::string& dir);
     void SetDatVersion(const std::string& text) { DatVersion = text; }
@@ -47,9 +54,10 @@ public:
     void SetVersion(const std::string& text);
     void SetDisplayFilter(std::uint8_t value);
     void SetDisplayLevel(std::uint8_t value);
-    // Sets key=value in a section of a datafile, keeping every other byte of it. Shows "Cannot
-    // open file ..." when the file does not exist; throws EBadDataFile ("Bad datafile") when
-    // the section is missing or is the file's last line.
+    // Sets key=value in a section of a datafile, keeping every other byte of it; a file that
+    // already holds the value is not written. Shows "Cannot open file ..." when the file does
+    // not exist; throws EBadDataFile ("Bad datafile") when the section is missing or is the
+    // file's last line, EBadValue for a value with control characters.
     void WriteDatafileValue(const std::filesystem::path& file, const std::string& section, const std::string& value,
                             const std::string& key);
 
@@ -80,7 +88,14 @@ private:
     UserPrompts& prompts_;
     TSettingsStore settings_;
     std::filesystem::path openDatafile_;
+    // RomPaths as the datafile holds them (or as this run's fallback left them): saving the
+    // same list again writes nothing.
+    std::vector<std::string> savedRomPaths_;
 };
+
+// Throws EBadValue unless `dir` can be a ROM directory: one line of text (it is written into
+// the datafile header), no ';' (it separates the directories there), not the root directory.
+void CheckRomDirectory(const std::string& dir);
 
 // Text of a datafile up to and including its "[games]" line: the header sections, without
 // reading the (large) game section.

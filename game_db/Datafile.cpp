@@ -4,8 +4,9 @@
 
 #include "game_db/CrcHashIndex.h"
 #include "game_db/GamesList.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace qm {
 
@@ -13,7 +14,7 @@ int SplitRomLine(std::string_view line, std::array<std::string_view, kRomLineFie
     fields.fill(std::string_view());
     int delimiters = 0;
     std::size_t pos = line.find(kDatafileDelimiter);
-    while (pos != std::string_view::npos && delimiters < kRomLineFields + 1) {
+    while (pos != std::string_view::npos) {
         ++delimiters;
         const std::size_t next = line.find(kDatafileDelimiter, pos + 1);
         if (delimiters <= kRomLineFields) {
@@ -23,6 +24,10 @@ int SplitRomLine(std::string_view line, std::array<std::string_view, kRomLineFie
         pos = next;
     }
     return delimiters;
+}
+
+bool IsWholeRomLine(std::string_view line, int delimiters) {
+    return delimiters == kRomLineFields + 1 && line.front() == kDatafileDelimiter && line.back() == kDatafileDelimiter;
 }
 
 std::string FormatRomLine(const RomLine& line) {
@@ -52,6 +57,16 @@ std::string FormatRomLine(const RomLine& line) {
 }
 
 std::vector<std::string> FormatDatafileHeader(const DatafileHeader& h) {
+    for (const auto& [what, value] : {std::pair<const char*, const std::string&>{"Author", h.Author},
+                                      {"Version", h.Version},
+                                      {"Comment", h.Comment},
+                                      {"refname", h.RefName},
+                                      {"version", h.EmulatorVersion},
+                                      {"exe", h.Exe},
+                                      {"runcmd", h.RunCmd},
+                                      {"romspaths", h.RomPaths}}) {
+        CheckOneLineText(std::string("The value of ") + what, value);
+    }
     return {"[CREDITS]",
             "Author=" + h.Author,
             "Version=" + h.Version,
@@ -138,14 +153,19 @@ TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
             fireLoadCounts();
             nextCounts = position + countEvery;
         }
-        SplitRomLine(line, f);
+        // A line with a field too many or too few (an extra delimiter inside a description,
+        // a record cut short at the end of the file) would be read with its fields shifted.
+        if (!IsWholeRomLine(line, SplitRomLine(line, f))) {
+            ++result.SkippedLines;
+            continue;
+        }
         setName.assign(f[fSet]);
         cloneName.assign(f[fClone]);
         romName.assign(f[fRomName]);
         LowerCaseInPlace(setName);
         LowerCaseInPlace(cloneName);
         LowerCaseInPlace(romName);
-        // A blank or malformed line names no set, clone or ROM; it cannot be attached anywhere.
+        // A line without a set, clone or ROM name cannot be attached anywhere.
         if (setName.empty() || cloneName.empty() || romName.empty()) {
             ++result.SkippedLines;
             continue;

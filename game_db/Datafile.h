@@ -16,8 +16,10 @@ inline constexpr int kRomLineFields = 9;
 
 // Splits a ROM line into its nine fields as GetField reads them: field k is the text after the
 // k-th delimiter up to the next one (or the end of the line); missing fields are empty. Gives
-// the number of delimiters seen (at most 10 are looked at). The views point into `line`.
+// the number of delimiters of the line. The views point into `line`.
 int SplitRomLine(std::string_view line, std::array<std::string_view, kRomLineFields>& fields);
+// True for a line of exactly nine fields: it starts and ends with the delimiter and holds ten.
+bool IsWholeRomLine(std::string_view line, int delimiters);
 
 struct RomLine {
     std::string SetName;
@@ -44,7 +46,8 @@ struct DatafileHeader {
     std::string RomPaths;
 };
 
-// The header lines, "[CREDITS]" to "[GAMES]" included, as the builder writes them.
+// The header lines, "[CREDITS]" to "[GAMES]" included, as the builder writes them. Throws
+// EBadValue for a value with control characters (CheckOneLineText).
 std::vector<std::string> FormatDatafileHeader(const DatafileHeader& header);
 
 }  // namespace qm

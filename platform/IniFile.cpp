@@ -49,6 +49,7 @@ std::optional<std::string> IniFile::Find(std::string_view section, std::string_v
 }
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+    CheckOneLineText("The value of " + std::string(key), value);
     std::size_t insertAt = entries_.size();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         Entry& e = entries_[i];

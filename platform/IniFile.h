@@ -21,7 +21,8 @@ public:
     std::string Read(std::string_view section, std::string_view key) const {
         return Find(section, key).value_or(std::string());
     }
-    // Sets the value of a key, adding the key (and its section) when missing.
+    // Sets the value of a key, adding the key (and its section) when missing. Throws EBadValue,
+    // changing nothing, for a value that would not stay on its line (CheckOneLineText).
     void Write(std::string_view section, std::string_view key, std::string_view value);
     // The whole text, one "key=value" per line under its "[section]".
     std::string Serialize() const;

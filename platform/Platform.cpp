@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "platform/Text.h"
 
@@ -61,6 +62,28 @@ fs::path ScratchDir() {
 
 fs::path SettingsFile() {
     return XdgDir("XDG_CONFIG_HOME", ".config") / "quillmark" / "quillmark.ini";
+}
+
+std::optional<fs::path> FindProgramInPath(std::string_view name) {
+    const char* path = std::getenv("PATH");
+    if (name.empty() || name.find('/') != std::string_view::npos || path == nullptr) {
+        return std::nullopt;
+    }
+    std::string_view dirs = path;
+    while (!dirs.empty()) {
+        const std::size_t colon = dirs.find(':');
+        const std::string_view dir = dirs.substr(0, colon);
+        dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+        if (dir.empty() || dir.front() != '/') {
+            continue;
+        }
+        const fs::path candidate = fs::path(dir) / name;
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
 }
 
 std::string WithTrailingSlash(std::string dir) {
@@ -123,61 +146,130 @@ std::vector<std::string> ListFiles(const fs::path& dir, std::string_view pattern
     return names;
 }
 
-MappedFile::MappedFile(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+FileHandle::~FileHandle() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileHandle OpenRegularFile(const fs::path& file, std::uint64_t maxBytes, std::uint64_t* size) {
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. O_NOCTTY: a
+    // terminal device must not become this process's controlling terminal.
+    FileHandle fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.Get() < 0) {
         throw EFileError(file, SystemError(errno));
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (p != MAP_FAILED) {
-            data_ = static_cast<const char*>(p);
-            size_ = static_cast<std::size_t>(st.st_size);
-            ::close(fd);
-            return;
+    if (::fstat(fd.Get(), &st) != 0) {
+        throw EFileError(file, SystemError(errno));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        throw EFileError(file, "not a regular file");
+    }
+    const auto bytes = static_cast<std::uint64_t>(st.st_size);
+    if (bytes > maxBytes) {
+        throw EFileError(
+            file, "too large (" + std::to_string(bytes) + " bytes, at most " + std::to_string(maxBytes) + " expected)");
+    }
+    // Reads of a regular file never wait anyway; clear the flag so that none of them is short.
+    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    if (size != nullptr) {
+        *size = bytes;
+    }
+    return fd;
+}
+
+std::size_t ReadSome(const FileHandle& fd, const fs::path& file, char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, size);
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR) {
+            throw EFileError(file, SystemError(errno));
         }
     }
-    ::close(fd);
-    fallback_ = ReadFileBytes(file);
+}
+
+namespace {
+
+// Reads the rest of an open file; it must not grow past maxBytes while being read.
+std::string ReadAll(const fs::path& file, const FileHandle& fd, std::uint64_t expected, std::uint64_t maxBytes) {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(expected));
+    char buffer[1 << 16];
+    while (const std::size_t n = ReadSome(fd, file, buffer, sizeof buffer)) {
+        if (bytes.size() + n > maxBytes) {
+            throw EFileError(file, "too large (more than " + std::to_string(maxBytes) + " bytes expected)");
+        }
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+MappedFile::MappedFile(const fs::path& file, std::uint64_t maxBytes) {
+    std::uint64_t size = 0;
+    const FileHandle fd = OpenRegularFile(file, maxBytes, &size);
+    if (size == 0) {
+        return;
+    }
+    void* p = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.Get(), 0);
+    if (p != MAP_FAILED) {
+        data_ = static_cast<const char*>(p);
+        size_ = static_cast<std::size_t>(size);
+        mapped_ = true;
+        return;
+    }
+    // Some file systems cannot map files.
+    fallback_ = ReadAll(file, fd, size, maxBytes);
     data_ = fallback_.data();
     size_ = fallback_.size();
 }
 
 MappedFile::~MappedFile() {
-    if (fallback_.empty() && data_ != nullptr) {
+    if (mapped_) {
         ::munmap(const_cast<char*>(data_), size_);
     }
 }
 
-std::string ReadFileBytes(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw EFileError(file, SystemError(errno));
-    }
-    std::string bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int err = errno;
-            ::close(fd);
-            throw EFileError(file, SystemError(err));
-        }
+std::string ReadFileBytes(const fs::path& file, std::uint64_t maxBytes) {
+    std::uint64_t size = 0;
+    const FileHandle fd = OpenRegularFile(file, maxBytes, &size);
+    return ReadAll(file, fd, size, maxBytes);
+}
+
+std::vector<std::string> ReadLeadingLines(const fs::path& file, std::size_t count, std::size_t maxBytes) {
+    // Only the head is read: the file's own size does not matter.
+    const FileHandle fd = OpenRegularFile(file, std::numeric_limits<std::uint64_t>::max());
+    std::string head;
+    char buffer[4096];
+    std::size_t breaks = 0;
+    while (breaks < count && head.size() < maxBytes) {
+        const std::size_t n = ReadSome(fd, file, buffer, std::min(sizeof buffer, maxBytes - head.size()));
         if (n == 0) {
             break;
         }
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        breaks += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
+        head.append(buffer, n);
     }
-    ::close(fd);
-    return bytes;
+    std::vector<std::string> lines = SplitLines(head);
+    if (lines.size() > count) {
+        lines.resize(count);
+    }
+    return lines;
 }
 
 std::vector<std::string> SplitLines(std::string_view bytes) {
@@ -189,8 +281,8 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
     return lines;
 }
 
-std::vector<std::string> ReadLines(const fs::path& file) {
-    return SplitLines(ReadFileBytes(file));
+std::vector<std::string> ReadLines(const fs::path& file, std::uint64_t maxBytes) {
+    return SplitLines(ReadFileBytes(file, maxBytes));
 }
 
 void SyncDirectory(const fs::path& dir) {

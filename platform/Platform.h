@@ -2,6 +2,7 @@
 // sorted directory enumeration, line files read and written atomically, text decoding.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -35,6 +36,11 @@ fs::path SettingsFile();
 // directory when it exists, else $XDG_DATA_HOME/quillmark/datas/ (created). Ends with '/'.
 fs::path ResolveDataDir(const std::optional<fs::path>& option, const fs::path& baseDir);
 
+// The program a bare command name ("mame") runs: the first executable regular file of that
+// name in the directories of $PATH, as execvp finds it. Relative entries of $PATH are skipped:
+// what they name depends on the current directory of the moment. Nullopt when none.
+std::optional<fs::path> FindProgramInPath(std::string_view name);
+
 // Appends '/' unless the text already ends with a separator.
 std::string WithTrailingSlash(std::string dir);
 
@@ -46,11 +52,39 @@ bool MatchesPattern(std::string_view name, std::string_view pattern);
 // directory gives an empty list.
 std::vector<std::string> ListFiles(const fs::path& dir, std::string_view pattern);
 
+// Readers take regular files only (a symlink to one counts), opened without waiting: a FIFO
+// or a device put where a datafile, cache or settings file belongs would otherwise block or
+// never end. Each reader has a size limit; the default is far above anything the program
+// writes, so that a larger file is taken for damage instead of being read into memory.
+inline constexpr std::uint64_t kMaxReadBytes = std::uint64_t{1} << 30;
+
+// An open file descriptor, closed with the object.
+class FileHandle {
+public:
+    explicit FileHandle(int fd = -1) : fd_(fd) {}
+    ~FileHandle();
+    FileHandle(FileHandle&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Opens `file` for reading as the readers do; *size gets its size. Throws EFileError naming the
+// file when it cannot be opened, is no regular file, or is larger than maxBytes.
+FileHandle OpenRegularFile(const fs::path& file, std::uint64_t maxBytes, std::uint64_t* size = nullptr);
+// Reads up to `size` bytes of the open `file` into buffer, again after a signal; 0 at its end.
+// Throws EFileError naming the file.
+std::size_t ReadSome(const FileHandle& fd, const fs::path& file, char* buffer, std::size_t size);
+
 // A file mapped read-only into memory, its pages read in at once (page faults one by one are
 // expensive on virtual machines). Throws EFileError.
 class MappedFile {
 public:
-    explicit MappedFile(const fs::path& file);
+    explicit MappedFile(const fs::path& file, std::uint64_t maxBytes = kMaxReadBytes);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
@@ -59,11 +93,15 @@ public:
 private:
     const char* data_ = nullptr;
     std::size_t size_ = 0;
-    std::string fallback_;  // for files that cannot be mapped (pipes, empty files)
+    bool mapped_ = false;
+    std::string fallback_;  // for files that cannot be mapped
 };
 
 // Whole file as bytes; throws EFileError.
-std::string ReadFileBytes(const fs::path& file);
+std::string ReadFileBytes(const fs::path& file, std::uint64_t maxBytes = kMaxReadBytes);
+// The first `count` lines of a file (the last one possibly cut), reading no more than
+// maxBytes of it: for headers of files that may be large. Throws EFileError.
+std::vector<std::string> ReadLeadingLines(const fs::path& file, std::size_t count, std::size_t maxBytes = 64 * 1024);
 // Cuts text into lines at LF, dropping a CR before it (files are read with CR LF or LF); no
 // empty line after a final break. The views point into the text.
 class LineReader {
@@ -96,7 +134,7 @@ private:
 
 // Splits bytes into lines at LF, dropping a CR before it; no empty line after a final break.
 std::vector<std::string> SplitLines(std::string_view bytes);
-std::vector<std::string> ReadLines(const fs::path& file);
+std::vector<std::string> ReadLines(const fs::path& file, std::uint64_t maxBytes = kMaxReadBytes);
 // Replaces `file` atomically with `bytes` (temporary file in the same folder, flushed, renamed
 // over the old one, folder flushed). The old file stays whole on any error; throws EFileError.
 void WriteFileAtomic(const fs::path& file, std::string_view bytes);

@@ -482,27 +482,6 @@ int RunProcessReading(const std::vector<std::string>& argv, const std::function<
     return child.Wait();
 }
 
-fs::path FindInPath(std::string_view name) {
-    if (name.empty() || name.find('/') != std::string_view::npos) {
-        return fs::path(name);
-    }
-    const char* path = std::getenv("PATH");
-    std::string_view rest = path == nullptr ? std::string_view("/usr/local/bin:/usr/bin:/bin") : path;
-    while (true) {
-        const std::size_t colon = rest.find(':');
-        const std::string_view dir = rest.substr(0, colon);
-        const fs::path candidate = fs::path(dir.empty() ? "." : std::string(dir)) / std::string(name);
-        struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        if (colon == std::string_view::npos) {
-            return fs::path(name);
-        }
-        rest = rest.substr(colon + 1);
-    }
-}
-
 bool MoveToTrash(const fs::path& file, std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error != nullptr) {

@@ -51,11 +51,6 @@ int RunProcess(const std::vector<std::string>& argv, bool wait, const std::files
 int RunProcessReading(const std::vector<std::string>& argv, const std::function<bool(std::string_view)>& onOutput,
                       std::string* errorTail = nullptr);
 
-// The executable file a bare command name stands for: the first PATH directory holding it as an
-// executable regular file. A name with a '/' is given back as it is, and so is a name PATH does
-// not hold.
-std::filesystem::path FindInPath(std::string_view name);
-
 // Moves a file or folder to the freedesktop.org Trash ($XDG_DATA_HOME/Trash, or the
 // .Trash-UID folder at the top of the file system that holds it) under a name not used there
 // yet, with its .trashinfo record. False, with the reason in *error, when it could not be done;

@@ -1,6 +1,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace qm {
 
@@ -78,6 +79,42 @@ bool EndsWith(std::string_view s, std::string_view suffix) {
 
 bool EndsWithText(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && SameText(s.substr(s.size() - suffix.size()), suffix);
+}
+
+namespace {
+
+bool IsControl(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+}
+
+}  // namespace
+
+bool IsOneLineText(std::string_view value) {
+    return std::none_of(value.begin(), value.end(), IsControl);
+}
+
+void CheckOneLineText(std::string_view what, std::string_view value) {
+    if (IsOneLineText(value)) {
+        return;
+    }
+    std::string shown;
+    for (const char c : value) {
+        if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (IsControl(c)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            shown += hex;
+        } else {
+            shown += c;
+        }
+    }
+    throw EBadValue(std::string(what) + " \"" + shown + "\" cannot hold control characters (line breaks, tabs)");
 }
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -36,4 +37,19 @@ std::string Trim(std::string_view s);
 bool StartsWith(std::string_view s, std::string_view prefix);
 bool EndsWith(std::string_view s, std::string_view suffix);
 bool EndsWithText(std::string_view s, std::string_view suffix);  // case-insensitive
+
+// A value refused before anything was written.
+class EBadValue : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// The one rule for values written as "key=value" lines (settings file, datafile header): no
+// control character. A CR or LF would end the line there and let the rest of the value be
+// read as a key of its own, a section, or a ROM line of the datafile.
+bool IsOneLineText(std::string_view value);
+// Throws EBadValue naming `what` and showing the value with its control characters escaped,
+// unless IsOneLineText(value).
+void CheckOneLineText(std::string_view what, std::string_view value);
+
 }  // namespace qm

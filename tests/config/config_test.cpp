@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include "config/EmulatorCfg.h"
 #include "config/config.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "platform/UserPrompts.h"
 #include "support/TestSupport.h"
 
@@ -86,17 +88,24 @@ TEST_F(ConfigTest, RomPathsAreReadExpandedAndStopAtAnEmptyField) {
     EXPECT_EQ(config.RefName, "mame");
     EXPECT_EQ(config.EmulatorVersion, "Test emulator");
 
+    const std::string two = ReadFile(DataDir() / "two.dat");
     WriteProfile("gap", "raine", ";" + Dir("roms1") + ";;" + Dir("never") + ";");
     config.LoadEmulator("gap");
     EXPECT_EQ(config.RomPaths, std::vector<std::string>{Dir("roms1")});
-    // The previous profile's directories were saved back into its own datafile on switching.
-    const std::string saved = ReadFile(DataDir() / "two.dat");
-    EXPECT_NE(saved.find("romspaths=" + (Root() / "roms1").string() + ";" + Dir("roms2") + ";\r\n"), std::string::npos);
+    // Switching profiles saves the previous one's directories only when they were changed.
+    EXPECT_EQ(ReadFile(DataDir() / "two.dat"), two);
+    config.RomPaths.push_back(Dir("roms3"));
+    config.LoadEmulator("two");
+    EXPECT_NE(ReadFile(DataDir() / "gap.dat").find("romspaths=" + Dir("roms1") + ";" + Dir("roms3") + ";\r\n"),
+              std::string::npos);
 
     // Save and load again give the same directories.
+    EXPECT_EQ(config.RomPaths, (std::vector<std::string>{(Root() / "roms1").string(), Dir("roms2")}));
+    config.LoadEmulator("gap");
+    config.RomPaths = {Dir("roms1"), Dir("roms4")};
     config.SaveRomPaths();
     config.LoadEmulator("gap");
-    EXPECT_EQ(config.RomPaths, std::vector<std::string>{Dir("roms1")});
+    EXPECT_EQ(config.RomPaths, (std::vector<std::string>{Dir("roms1"), Dir("roms4")}));
     EXPECT_TRUE(prompts.shown.empty());
 }
 
@@ -112,8 +121,8 @@ TEST_F(ConfigTest, ProfileWithoutWritableDirectoryFallsBackToTheBaseDirectory) {
     EXPECT_EQ(prompts.shown[0].second,
               "Roms directories specified in the data file are not writable.\nQuillmark base directory will be "
               "used.\nYou can change it in options window.");
-    EXPECT_NE(ReadFile(DataDir() / "cd.dat").find("romspaths=" + Dir("cdrom") + ";" + DataDir().string() + "/;"),
-              std::string::npos);
+    // Only for this run: loading a profile writes nothing into its datafile.
+    EXPECT_NE(ReadFile(DataDir() / "cd.dat").find("romspaths=" + Dir("cdrom") + "\r\n"), std::string::npos);
 
     // No directory at all and a family without a configuration file: the base directory only.
     prompts.shown.clear();
@@ -182,6 +191,35 @@ TEST_F(ConfigTest, SetExeRewritesOrInsertsTheKeyAndKeepsEverythingElse) {
     config.WriteDatafileValue(DataDir() / "none.dat", "EMULATOR", "x", "Exe");
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].second, "Cannot open file " + (DataDir() / "none.dat").string() + ".");
+}
+
+TEST_F(ConfigTest, ValuesThatWouldNotStayOnTheirLineAreRefusedAndUnchangedOnesNotWritten) {
+    const fs::path file = WriteProfile("p", "mame", "", "/old/mame");
+    TConfig config(Paths(), prompts);
+    config.LoadEmulator("p");
+    config.SetVersion("1.91");
+    const fs::path settings = Root() / "config/quillmark/quillmark.ini";
+    const std::string datafile = ReadFile(file);
+    const std::string ini = ReadFile(settings);
+    EXPECT_THROW(config.SetExe("/usr/games/mame\r\nromspaths=/"), EBadValue);
+    EXPECT_EQ(config.Exe, "/old/mame");
+    EXPECT_THROW(config.WriteDatafileValue(file, "EMULATOR", "a\x7f", "runcmd"), EBadValue);
+    EXPECT_THROW(config.SetEmuPath("/usr/games\n[other]"), EBadValue);
+    EXPECT_THROW(config.SetVersion("1.91\nDisplayFilter=3"), EBadValue);
+    EXPECT_EQ(ReadFile(file), datafile);
+    EXPECT_EQ(ReadFile(settings), ini);
+
+    // The same value again leaves both files as they are, down to the key's spelling.
+    struct stat before {};
+    ::stat(settings.c_str(), &before);
+    config.SetVersion("1.91");
+    config.LoadEmulator("p");
+    config.SetExe("/old/mame");
+    struct stat after {};
+    ::stat(settings.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFile(file), datafile);
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(ConfigTest, RomPathsFromEmulatorConfigurationFiles) {

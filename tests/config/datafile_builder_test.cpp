@@ -71,7 +71,7 @@ TEST_F(DatafileBuilderTest, WritesTheFormatByteForByte) {
 
     // A header value that would break its line is refused; the file stays as it was.
     datafile.Exe = "/opt/ma\nme";
-    EXPECT_THROW(datafile.SaveDatafile(file), EListingError);
+    EXPECT_THROW(datafile.SaveDatafile(file), EBadValue);
     EXPECT_EQ(ReadFile(file).substr(0, 9), "[CREDITS]");
 }
 

@@ -2,6 +2,7 @@
 
 #include "game_db/Datafile.h"
 #include "game_db/GamesList.h"
+#include "platform/Text.h"
 #include "support/TestSupport.h"
 
 namespace qm {
@@ -125,7 +126,7 @@ TEST(DatafileLoading, NoGoodDumpLinesAndPlaceholders) {
     EXPECT_EQ(games.FindRom("12345678")->Status, rsMissing);
 }
 
-TEST(DatafileLoading, SurvivesBlankShortTruncatedAndStrayLines) {
+TEST(DatafileLoading, SkipsBlankShortTruncatedAndStrayLines) {
     TGamesList games;
     std::string text = Datafile({
         "",
@@ -139,12 +140,12 @@ TEST(DatafileLoading, SurvivesBlankShortTruncatedAndStrayLines) {
     text += std::string("\xAC") + "c\xAC" + "C\xAC" + "c\xAC" + "C\xAC" + "trunc";  // no line end
     const auto result = games.LoadDatafileBytes(text);
     EXPECT_FALSE(result.BadFormat);
-    EXPECT_EQ(result.SkippedLines, 4u);
-    EXPECT_EQ(games.Games().size(), 3u);
+    EXPECT_EQ(result.SkippedLines, 6u);
+    EXPECT_EQ(games.Games().size(), 2u);
     ASSERT_NE(games.FindClone("a"), nullptr);
-    EXPECT_EQ(games.FindClone("a")->Roms.size(), 2u);
+    EXPECT_EQ(games.FindClone("a")->Roms.size(), 1u);
     EXPECT_EQ(games.FindClone("b\x01\xff")->FindCloneRom("r\xe9.bin")->Size, -1);  // does not fit
-    EXPECT_NE(games.FindClone("c"), nullptr);
+    EXPECT_EQ(games.FindClone("c"), nullptr);
 }
 
 TEST(DatafileWriting, RomLineAndHeaderReadBack) {
@@ -176,6 +177,10 @@ TEST(DatafileWriting, RomLineAndHeaderReadBack) {
     EXPECT_EQ(lines[5], "version=1.90");
     EXPECT_EQ(lines.back(), "[GAMES]");
     EXPECT_EQ(lines[11], "romspaths=/roms/;");
+
+    // A value with a line break would add lines to the header, or a ROM line after "[GAMES]".
+    header.Comment = "fine\r\n[GAMES]";
+    EXPECT_THROW(FormatDatafileHeader(header), EBadValue);
 }
 
 }  // namespace
