@@ -158,8 +158,11 @@ int VerbUse(CliContext& ctx) {
     }
     TSession& session = ctx.Session();
     const std::string name = ProfileArgument(ctx, ctx.Args().Positional[0]);
+    if (const auto problem = ProfileNameProblem(name)) {
+        return ctx.Fail(*problem);
+    }
     std::error_code ec;
-    if (ProfileNameProblem(name) || !fs::exists(session.Config.DatafilePath(name), ec)) {
+    if (!fs::exists(session.Config.DatafilePath(name), ec)) {
         return ctx.Fail(NoProfileLine(ctx, name, /*named=*/true));
     }
     if (!session.UseEmulator(name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false})) {

@@ -107,10 +107,10 @@ std::optional<std::string> ProfileNameProblem(std::string_view name) {
     if (name.front() == '.') {
         return "the " + shown + " starts with '.' (a hidden file)";
     }
-    for (const char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F') {
-            return "the " + shown + " holds a control character";
-        }
+    try {
+        CheckOneLineText("Profile name", name);  // the rule the settings file holds it to
+    } catch (const EBadValue& e) {
+        return std::string(e.what());
     }
     if (name.size() > kMaxProfileName) {
         return "the " + shown + " is longer than " + std::to_string(kMaxProfileName) + " bytes";
