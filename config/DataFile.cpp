@@ -344,7 +344,8 @@ int RunListing(const fs::path& exe, const char* option, Job& job, const TListing
             return true;
         },
         &errorTail);
-    if (cancelled) {
+    // Ctrl-C on a terminal reaches the emulator too, which may end before we poll again.
+    if (cancelled || job.CancelRequested()) {
         throw ECancelClick("Import cancelled by the user !");
     }
     return code;
