@@ -92,6 +92,13 @@ TEST(DatafileBuilder, ListInfoLineRules) {
     EXPECT_EQ(Bars(LinesFrom<TListInfoReader>("game (\nname a\ndescription \"A\"\nrom ( name x size 1 crc 00000001 )\n",
                                               1 << 20)),
               "|a|A|a|A|x|00000001|N|O|1|\r\n");
+    // A clone keeps the first ROM of a name (names compare lower-cased); a game listed twice is
+    // one clone.
+    EXPECT_EQ(Bars(LinesFrom<TListInfoReader>("x\ngame (\nname d\nrom ( name x size 1 crc 00000001 )\n"
+                                              "rom ( name X size 2 crc 00000002 )\n)\ngame (\nname D\n"
+                                              "rom ( name y size 3 crc 00000003 )\n)\n",
+                                              5)),
+              "|d||d||x|00000001|N|O|1|\r\n|d||d||y|00000003|N|O|3|\r\n");
     // Raine: "crc32", its own placeholder, no Neo-Geo set, names after "name " up to "size".
     EXPECT_EQ(Bars(LinesFrom<TListInfoReader>("raine\ngame (\nname r1\ndescription \"R\"\n"
                                               "rom ( name My File.bin size 16 crc32 0000ABCD )\n)\n"
