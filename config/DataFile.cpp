@@ -1,9 +1,9 @@
 #include "config/DataFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <functional>
-#include <limits>
 #include <optional>
 #include <vector>
 
@@ -351,17 +351,20 @@ int RunListing(const fs::path& exe, const char* option, Job& job, const TListing
     return code;
 }
 
-// The last line the emulator wrote to its standard error, which says why it failed.
-std::string LastLine(const std::string& text) {
+// A listing run that failed, with the last line the emulator wrote to its standard error,
+// which says why.
+EListingError RunFailure(const fs::path& exe, const char* option, int code, const std::string& errorTail) {
     std::string last;
-    LineReader reader(text);
+    LineReader reader(errorTail);
     std::string_view line;
     while (reader.Next(line)) {
         if (!Trim(line).empty()) {
             last = Trim(line);
         }
     }
-    return last;
+    return EListingError(exe.string() + " " + option + " failed: " +
+                         (code == kProcessNotWaited ? "it could not be started" : "exit code " + std::to_string(code)) +
+                         (last.empty() ? "" : " (" + last + ")"));
 }
 
 }  // namespace
@@ -382,10 +385,7 @@ void TDatafile::Build(ListingKind kind, const fs::path& exe, Job& job) {
         if (kind == ListingKind::Mame && (code != 0 || builder_->Counts().Games == 0)) {
             listingOption_ = "-listxml";
         } else if (code != 0) {
-            throw EListingError(
-                exe.string() + " -listinfo failed: " +
-                (code == kProcessNotWaited ? "it could not be started" : "exit code " + std::to_string(code)) +
-                (LastLine(errorTail).empty() ? "" : " (" + LastLine(errorTail) + ")"));
+            throw RunFailure(exe, "-listinfo", code, errorTail);
         }
     }
     if (listingOption_ == "-listxml") {
@@ -393,10 +393,7 @@ void TDatafile::Build(ListingKind kind, const fs::path& exe, Job& job) {
         const int code = RunListing(
             exe, "-listxml", job, *builder_, [&](std::string_view piece) { reader.Feed(piece); }, errorTail);
         if (code != 0) {
-            throw EListingError(
-                exe.string() + " -listxml failed: " +
-                (code == kProcessNotWaited ? "it could not be started" : "exit code " + std::to_string(code)) +
-                (LastLine(errorTail).empty() ? "" : " (" + LastLine(errorTail) + ")"));
+            throw RunFailure(exe, "-listxml", code, errorTail);
         }
         reader.Finish();
     }

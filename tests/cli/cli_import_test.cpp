@@ -71,6 +71,12 @@ TEST_F(CliImportTest, AnExecutableTheProbeRefusesWritesNothing) {
     run = RunCliCommand({"import-emulator", "mame", broken.string(), "--name", "x"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("-listxml: not a readable XML listing"), std::string::npos) << run.Err;
+    const fs::path raine = test::WriteFakeEmulator(Root() / "raine", "version 1\n", "", "");
+    run = RunCliCommand({"import-emulator", "raine", raine.string(), "--name", "x"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find(raine.string() + " -listinfo failed: exit code 6 (Error: unknown option: -listinfo)"),
+              std::string::npos)
+        << run.Err;
     EXPECT_TRUE(DataDirFiles().empty());
 }
 
