@@ -134,6 +134,7 @@ ProfileOutcome ImportEmulatorProfile(TSession& session, ListingKind kind, const 
     if (!fs::is_regular_file(resolved, ec)) {
         throw EProfileError(incorrect + exe.string() + " is not a file (nor a program found in PATH)");
     }
+    CheckOneLineText("Emulator executable", resolved.string());  // before the long build, not after
     std::string version;
     const fs::path scratch = session.Config.TempDir;
     const bool known = kind == ListingKind::Mame ? GetMameVersion(resolved, version, scratch, job)
@@ -158,6 +159,7 @@ ProfileOutcome ImportDatProfile(TSession& session, const fs::path& file, const s
     ProfileOutcome outcome;
     outcome.Name = name;
     CheckName(name);
+    CheckOneLineText("Emulator family", refName);
     TDatafile datafile;
     const ImportedListing imported = ImportListing(file, datafile, job);
     const ListingHeader& header = imported.Header;
