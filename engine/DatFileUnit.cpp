@@ -108,7 +108,7 @@ std::optional<std::pair<std::string, std::string>> ReadCacheHeader(const fs::pat
         return std::nullopt;
     }
     // Line 2 is a directory path; past this, the file cannot be the cache of one.
-    constexpr std::size_t kLimit = 64 * 1024;
+    constexpr std::size_t kLimit = std::size_t{64} * 1024;
     std::string head;
     char buffer[4096];
     std::size_t breaks = 0;
@@ -133,7 +133,7 @@ std::optional<std::pair<std::string, std::string>> ReadCacheHeader(const fs::pat
 
 fs::path FindDataDirCache(const fs::path& dataDir, const std::string& directory) {
     for (const std::string& name : ListFiles(dataDir, kNumberedPattern)) {
-        const fs::path file = dataDir / name;
+        fs::path file = dataDir / name;
         const auto header = ReadCacheHeader(file);
         if (header && header->first == kCacheVersion && header->second == directory) {
             return file;

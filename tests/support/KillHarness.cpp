@@ -39,7 +39,7 @@ ChildOutcome Wait(int pid, std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-ChildProgram::ChildProgram(std::vector<std::string> argv, std::vector<std::pair<std::string, std::string>> env)
+ChildProgram::ChildProgram(std::vector<std::string> argv, const std::vector<std::pair<std::string, std::string>>& env)
     : argv_(std::move(argv)) {
     std::set<std::string> replaced;
     for (const auto& [name, value] : env) {

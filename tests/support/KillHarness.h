@@ -27,7 +27,8 @@ class ChildProgram {
 public:
     // argv[0] is the program's path. The child gets the test's environment with `env` added,
     // its standard input from /dev/null and its output thrown away.
-    explicit ChildProgram(std::vector<std::string> argv, std::vector<std::pair<std::string, std::string>> env = {});
+    explicit ChildProgram(std::vector<std::string> argv,
+                          const std::vector<std::pair<std::string, std::string>>& env = {});
 
     // Runs the program to its end.
     ChildOutcome Run() const;
