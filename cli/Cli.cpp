@@ -240,8 +240,9 @@ const std::vector<VerbSpec>& Verbs() {
          VerbInfo},
         {"scan",
          "scan [--profile NAME] [--refresh]",
-         "scan the ROM directories (--refresh: read every archive again, rebuilding the caches) and print the "
-         "counts and the problems found",
+         "scan the ROM directories from their caches, checked against the directories (--refresh: read every "
+         "archive again, replacing the caches) and print the counts and the problems found; exit status 1 when a "
+         "cache could not be written",
          {"profile", "refresh"},
          VerbScan},
         {"status",
