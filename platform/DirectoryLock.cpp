@@ -17,7 +17,7 @@ namespace qm {
 namespace {
 
 std::string BusyText(pid_t holder) {
-    std::string text = "in use by another Quillmark process";
+    std::string text = "in use by another process";
     if (holder > 0) {
         text += " (pid " + std::to_string(holder);
         if (const std::string name = ProcessName(holder); !name.empty()) {

@@ -30,8 +30,8 @@ protected:
 
 TEST_F(CliConcurrencyTest, ASecondChangingRunWaitsThenNamesTheFirstAndChangesNothing) {
     ForeignLock other(Roms());
-    const std::string busy = Roms().string() + "/: in use by another Quillmark process (pid " +
-                             std::to_string(other.Pid()) + ", " + ProcessName(other.Pid()) + ")";
+    const std::string busy = Roms().string() + "/: in use by another process (pid " + std::to_string(other.Pid()) +
+                             ", " + ProcessName(other.Pid()) + ")";
     auto run = RunCliCommand({"scan"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find(busy), std::string::npos) << run.Err;
