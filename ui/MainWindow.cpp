@@ -82,6 +82,7 @@ TForm1::TForm1(const ConfigPaths& paths, UserPrompts& prompts, QWidget* parent)
     BuildMenus();
     BuildStatusBar();
     resize(796, 534);
+    CentreOnScreen(this);
 
     PleaseWaitFrm = new TPleaseWaitFrm(this);
     ProgressFrm = new ProgressDlg::TProgressFrm(this);
@@ -113,7 +114,9 @@ void TForm1::BuildLayout() {
 
     // Top band: drop zone and information panel.
     auto* band = new QWidget(central);
-    band->setFixedHeight(105);
+    // 105 pixels, or what larger fonts need.
+    band->setMinimumHeight(105);
+    band->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* bandLayout = new QHBoxLayout(band);
     bandLayout->setContentsMargins(0, 0, 0, 0);
     QGroupBox* dropGroup = NewGroup("Zip dropping zone", band);

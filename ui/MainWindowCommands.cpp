@@ -37,6 +37,13 @@ constexpr std::size_t kProblemLinesShown = 40;
 void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<void(std::exception_ptr)> done) {
     problemLines_.clear();
     setEnabled(false);
+    // Disabling this window disables the windows it owns; the one showing the progress (and
+    // its Cancel) stays usable.
+    for (QWidget* window : {static_cast<QWidget*>(ProgressFrm), static_cast<QWidget*>(PleaseWaitFrm)}) {
+        if (window->isVisible()) {
+            window->setEnabled(true);
+        }
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     runner_.Start(
         [this, work = std::move(work)](GuiJob& job) {
