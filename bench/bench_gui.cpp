@@ -152,7 +152,12 @@ int main(int argc, char** argv) {
     ::setenv("QUILLMARK_DATA_DIR", (root / "datas").c_str(), 1);
     if (std::getenv("DISPLAY") == nullptr) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // The offscreen platform warns about every window feature it lacks.
+        ::setenv("QT_LOGGING_RULES", "default.warning=false", 0);
     }
+    fs::create_directories(root / "runtime");
+    fs::permissions(root / "runtime", fs::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 0);
     fs::copy_file(datafile, root / "datas" / "mame.dat");
     {
         // The profile's ROM directory, then one scan that writes the cache files.

@@ -26,6 +26,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
@@ -114,9 +115,6 @@ void TForm1::BuildLayout() {
 
     // Top band: drop zone and information panel.
     auto* band = new QWidget(central);
-    // 105 pixels, or what larger fonts need.
-    band->setMinimumHeight(105);
-    band->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* bandLayout = new QHBoxLayout(band);
     bandLayout->setContentsMargins(0, 0, 0, 0);
     QGroupBox* dropGroup = NewGroup("Zip dropping zone", band);
@@ -127,6 +125,8 @@ void TForm1::BuildLayout() {
     DropZoneList->setToolTip("Drop zip files here to check them");
     DropZoneList->setStatusTip("Drop zip files here to check them");
     DropZoneList->addItem("Drop zipped roms here...");
+    // The band's height comes from the information panel, not from the list's wish.
+    DropZoneList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     auto* dropLayout = new QVBoxLayout(dropGroup);
     dropLayout->setContentsMargins(4, 2, 4, 4);
     dropLayout->addWidget(DropZoneList);
@@ -174,6 +174,8 @@ void TForm1::BuildLayout() {
     bandLayout->addWidget(dropGroup);
     bandLayout->addWidget(infoGroup);
     bandLayout->addStretch();
+    // 105 pixels, or what the panel's lines need with larger fonts.
+    band->setFixedHeight(std::max(105, infoGroup->sizeHint().height()));
 
     // Client area: zip content on the left, the installed roms on the right.
     auto* splitter = new QSplitter(Qt::Horizontal, central);
@@ -477,7 +479,8 @@ void TForm1::BuildStatusBar() {
     for (int i = 0; i < 5; ++i) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QString("StatusPanel%1").arg(i + 1));
-        panel->setFixedWidth(widths[i]);
+        // At least the width of the design; wider when a name needs it, rather than cut.
+        panel->setMinimumWidth(widths[i]);
         panel->setTextFormat(Qt::PlainText);
         if (i < 4) {
             panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

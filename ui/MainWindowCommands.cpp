@@ -27,7 +27,7 @@ QString Display(std::string_view bytes) {
 }
 
 // More problem lines than this are counted, not listed.
-constexpr std::size_t kProblemLinesShown = 40;
+constexpr std::size_t kProblemLinesShown = 12;
 
 }  // namespace
 
