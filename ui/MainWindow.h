@@ -160,6 +160,8 @@ private:
     void CheckFilterEntries();
     // The smart-list commands: the steps on the worker (a rebuild, a scan...), then the tree.
     void RunSmartListCommand(std::function<void(GuiJob&)> work, std::function<void()> after);
+    // All games, only Neo-Geo games or games without Neo-Geo, checking `entry`.
+    void SelectNeoGeo(bool only, bool without, const char* entry);
     void ClearStatusPanels(bool withSize);
 
     // Runs `work` on the worker thread with this window disabled and the hourglass cursor,

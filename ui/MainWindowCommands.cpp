@@ -277,52 +277,30 @@ void TForm1::RunSmartListCommand(std::function<void(GuiJob&)> work, std::functio
 }
 
 void TForm1::SmartListAllClick() {
-    if (Busy()) {
-        return;
-    }
-    session_.SubList.OnlyNeoGeo = false;
-    session_.SubList.WithoutNeoGeo = false;
-    RunSmartListCommand(
-        [this](GuiJob&) {
-            session_.SubList.Rebuild();
-            session_.Paths.Scan(false);
-        },
-        [this] {
-            Action("SmartListAll")->setChecked(true);
-            Clearwindows2Click();
-        });
+    SelectNeoGeo(false, false, "SmartListAll");
 }
 
 void TForm1::SmartListNeoGeoClick() {
-    if (Busy()) {
-        return;
-    }
-    session_.SubList.OnlyNeoGeo = true;
-    session_.SubList.WithoutNeoGeo = false;
-    RunSmartListCommand(
-        [this](GuiJob&) {
-            session_.SubList.Rebuild();
-            session_.Paths.Scan(false);
-        },
-        [this] {
-            Action("SmartListNeoGeo")->setChecked(true);
-            Clearwindows2Click();
-        });
+    SelectNeoGeo(true, false, "SmartListNeoGeo");
 }
 
 void TForm1::SmartListWoNeogeoClick() {
+    SelectNeoGeo(false, true, "SmartListWoNeogeo");
+}
+
+void TForm1::SelectNeoGeo(bool only, bool without, const char* entry) {
     if (Busy()) {
         return;
     }
-    session_.SubList.OnlyNeoGeo = false;
-    session_.SubList.WithoutNeoGeo = true;
+    session_.SubList.OnlyNeoGeo = only;
+    session_.SubList.WithoutNeoGeo = without;
     RunSmartListCommand(
         [this](GuiJob&) {
             session_.SubList.Rebuild();
             session_.Paths.Scan(false);
         },
-        [this] {
-            Action("SmartListWoNeogeo")->setChecked(true);
+        [this, entry] {
+            Action(entry)->setChecked(true);
             Clearwindows2Click();
         });
 }

@@ -1,7 +1,6 @@
 #include "ui/ProgressWindow.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -67,12 +66,7 @@ TProgressForm::TProgressForm(QWidget* parent)
     Cancel->setAutoDefault(false);
     connect(Cancel, &QPushButton::clicked, this, &TProgressForm::CancelClick);
 
-    auto* layout = new QGridLayout(this);
-    layout->addWidget(WaitInfo, 0, 0);
-    layout->addWidget(Image1, 0, 1, 2, 1, Qt::AlignTop | Qt::AlignRight);
-    layout->addWidget(WaitProgressBar, 1, 0);
-    layout->addWidget(Cancel, 2, 0, 1, 2, Qt::AlignCenter);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    ArrangeWaitControls(this, WaitInfo, Image1, WaitProgressBar, Cancel);
 }
 
 void TProgressForm::CancelClick() {

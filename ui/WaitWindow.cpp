@@ -22,6 +22,15 @@ void CentreOnScreen(QWidget* window, const QWidget* reference) {
     window->move(frame.topLeft());
 }
 
+void ArrangeWaitControls(QDialog* window, QWidget* text, QWidget* picture, QWidget* bar, QWidget* cancel) {
+    auto* layout = new QGridLayout(window);
+    layout->addWidget(text, 0, 0);
+    layout->addWidget(picture, 0, 1, 2, 1, Qt::AlignTop | Qt::AlignRight);
+    layout->addWidget(bar, 1, 0);
+    layout->addWidget(cancel, 2, 0, 1, 2, Qt::AlignCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
 TPleaseWaitFrm::TPleaseWaitFrm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("PleaseWaitFrm");
@@ -48,12 +57,7 @@ TPleaseWaitFrm::TPleaseWaitFrm(QWidget* parent)
     Cancel->setAutoDefault(false);
     connect(Cancel, &QPushButton::clicked, this, &TPleaseWaitFrm::CancelClick);
 
-    auto* layout = new QGridLayout(this);
-    layout->addWidget(WaitInfo, 0, 0);
-    layout->addWidget(Image1, 0, 1, 2, 1, Qt::AlignTop | Qt::AlignRight);
-    layout->addWidget(WaitProgressBar, 1, 0);
-    layout->addWidget(Cancel, 2, 0, 1, 2, Qt::AlignCenter);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    ArrangeWaitControls(this, WaitInfo, Image1, WaitProgressBar, Cancel);
 }
 
 void TPleaseWaitFrm::ShowWait(QWidget* owner, bool withCancel) {

@@ -41,6 +41,10 @@ protected:
     void reject() override;
 };
 
+// The arrangement both progress windows share: the text line with the picture at its right, the
+// bar below the text, Cancel centred at the bottom; the window keeps the size this needs.
+void ArrangeWaitControls(QDialog* window, QWidget* text, QWidget* picture, QWidget* bar, QWidget* cancel);
+
 // Centres a window on the screen of `reference` (the primary screen without one).
 void CentreOnScreen(QWidget* window, const QWidget* reference = nullptr);
 
