@@ -156,6 +156,8 @@ struct DirectoryPlace {
     std::uint64_t Size = 0;
     std::uint64_t StoredOffset = 0;
     std::uint64_t End = 0;  // where the directory must end: the first end record after it
+    // The zip64 record is not where its locator says: the archive was moved or forged.
+    bool Zip64Misplaced = false;
 };
 
 // The zip64 end record, found through its locator just before the end record. The record is
@@ -189,6 +191,7 @@ bool FindZip64(ByteSource& source, const char* window, std::uint64_t windowStart
         if (!fits(pos)) {
             return false;
         }
+        place.Zip64Misplaced = true;
     }
     place.Entries = U64(record + 32);
     place.Size = U64(record + 40);
@@ -321,7 +324,7 @@ Outcome ReadCentralDirectory(ByteSource& source, std::vector<char>& buffer, std:
         return finish(zmSeekListing);
     }
     const std::uint64_t start = place.End - place.Size;
-    outcome.StructureMismatch = start != place.StoredOffset;
+    outcome.StructureMismatch = start != place.StoredOffset || place.Zip64Misplaced;
     if (place.Entries == 0) {
         return finish(0);
     }

@@ -34,9 +34,11 @@ private:
 };
 
 struct Outcome {
-    int Error = 0;                   // message number of the error that ended the listing
-    bool GarbageAtEnd = false;       // bytes after the end record (block padding excepted)
-    bool StructureMismatch = false;  // stored directory offset differs from where it lies
+    int Error = 0;              // message number of the error that ended the listing
+    bool GarbageAtEnd = false;  // bytes after the end record (block padding excepted)
+    // A stored offset (of the directory, or of the zip64 end record) differs from where the
+    // record lies: data in front of the archive, or a forged field.
+    bool StructureMismatch = false;
 };
 
 // Reads the directory into `entries` (existing elements are overwritten in place) and the

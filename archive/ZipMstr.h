@@ -74,6 +74,12 @@ enum ZipMessage : int {
     zmNotValidZip = 11036,
 };
 
+// The warnings a listing gives while reading the directory whole: stray bytes before the
+// first entry or after the end record leave every entry in place.
+inline bool IsListingWarning(int code) {
+    return code == zmWarnStructure || code == zmWarnGarbage;
+}
+
 // The text of a message number ("ZipMsgXX.res is probably not bound to executable..." for an
 // unknown number).
 std::string ZipMessageText(int number);

@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -127,6 +127,7 @@ TCrc32::TCrc32() {
 }
 
 void TCrc32::Build() {
+    Warning.clear();
     struct stat st {};
     if (FileName.empty() || ::stat(FileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
         throw ECrcFileNotFound("File \"" + FileName + "\" not found.");
@@ -150,9 +151,16 @@ void TCrc32::Build() {
 void TCrc32::BuildFromZip() {
     zip_.ErrCode = 0;
     zip_.SetZipFilename(FileName);
+    const std::string label = "File \"" + FileNameOfPath(FileName) + "\": ";
     if (zip_.ErrCode != 0) {
+        const int code = zip_.ErrCode;
         zip_.ErrCode = 0;
-        throw ECrcZipError("File \"" + FileNameOfPath(FileName) + "\": " + zip_.Message);
+        // Bytes before the first entry or after the end record leave the directory whole: the
+        // archive is good and must not be taken for a damaged one.
+        if (!IsListingWarning(code)) {
+            throw ECrcZipError(label + zip_.Message);
+        }
+        Warning = label + zip_.Message;
     }
     const std::vector<ZipDirEntry>& entries = zip_.ZipEntries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -168,7 +176,17 @@ void TCrc32::BuildFromZip() {
         if (header == 0) {
             item.Crc = CrcToHex(entry.Crc32);
         } else {
-            const ImageCrc crc = ExtractAndCrc(i);
+            ImageCrc crc;
+            try {
+                crc = ExtractAndCrc(i);
+            } catch (const ECrcZipError& e) {
+                if (Warning.empty()) {
+                    throw;
+                }
+                // The zip library refuses some archives our reader lists (data in front of the
+                // first entry): a failure to read this entry, not proof of a damaged archive.
+                throw std::runtime_error(label + e.what());
+            }
             item.Crc = CrcToHex(crc.Crc);
             item.Size = crc.Size;
         }

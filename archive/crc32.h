@@ -40,12 +40,16 @@ public:
 
     void Clear() { items_.clear(); }
     // Fills the list from FileName; throws ECrcZipError or ECrcFileNotFound (items added before
-    // the exception stay).
+    // the exception stay). An archive whose directory reads whole despite stray bytes around it
+    // is listed, with the listing's warning in Warning.
     void Build();
 
     std::size_t Count() const { return items_.size(); }
     const TCrcItem& Items(std::size_t i) const { return items_[i]; }
     const std::vector<TCrcItem>& ItemList() const { return items_; }
+
+    // 'File "<name>": <warning>' when the last archive built lists with a warning, else empty.
+    std::string Warning;
 
     std::filesystem::path TempPath;  // the scratch folder
     std::string FileName;

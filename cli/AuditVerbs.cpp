@@ -6,8 +6,8 @@
 #include "cli/Progress.h"
 #include "cli/Verbs.h"
 #include "commands/Commands.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -118,24 +118,33 @@ int VerbAudit(CliContext& ctx) {
     for (const std::string& line : problems) {
         ctx.Err() << DisplayText(line) << "\n";
     }
+    // The report is whole; but the user asked for archives to be moved or deleted, and some
+    // are still where they were.
+    const int status = outcome.FailedChanges == 0 ? kExitOk : kExitFailure;
+    if (outcome.FailedChanges > 0) {
+        ctx.Err() << "quillmark-cli: " << outcome.FailedChanges
+                  << (outcome.FailedChanges == 1 ? " corrupted archive" : " corrupted archives") << " could not be "
+                  << (options.Corrupted == CorruptedAction::Move ? "moved" : "deleted") << "\n";
+    }
     if (ctx.Json()) {
         ctx.Out() << JsonObject()
                          .Add("profile", session.Config.CurrentEmulator)
                          .Add("report_file", outcome.ReportFile.string())
                          .Add("lines", outcome.Lines)
                          .Add("problems", problems)
+                         .Add("failed_operations", outcome.FailedChanges)
                          .Text()
                   << "\n";
-        return kExitOk;
+        return status;
     }
     if (args.Has("quiet")) {
         ctx.Out() << DisplayText(outcome.ReportFile.string()) << "\n";
-        return kExitOk;
+        return status;
     }
     for (const std::string& line : outcome.Lines) {
         ctx.Out() << DisplayText(line) << "\n";
     }
-    return kExitOk;
+    return status;
 }
 
 }  // namespace qm

@@ -167,7 +167,7 @@ int VerbZip(CliContext& ctx) {
         zip.SetZipFilename(file);
         const int code = zip.ErrCode;
         // Warnings leave a complete directory; an error leaves none worth showing.
-        const bool listed = code == 0 || code == zmWarnStructure || code == zmWarnGarbage;
+        const bool listed = code == 0 || IsListingWarning(code);
         failed = failed || code != 0;
         if (!ctx.Json()) {
             ctx.Out() << DisplayText(file) << "\n";

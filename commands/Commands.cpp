@@ -43,6 +43,7 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
     } always{session, options, previousProblems};
 
     paths.Audit(outcome.Lines);
+    outcome.FailedChanges = paths.FailedChanges;
     if (!paths.ProblemLines.empty()) {
         outcome.ProblemLines.insert(outcome.ProblemLines.end(), paths.ProblemLines.begin(), paths.ProblemLines.end());
         paths.ProblemLines.clear();

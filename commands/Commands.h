@@ -16,6 +16,7 @@ struct AuditOutcome {
     std::vector<std::string> Lines;         // the report as saved
     std::filesystem::path ReportFile;       // scratch folder/report.txt
     std::vector<std::string> ProblemLines;  // corrupted archives met on the way
+    std::size_t FailedChanges = 0;          // corrupted archives that could not be moved or deleted
 };
 
 // Audit: options handed over, the audit, the closing lines, report.txt, then a rescan from the

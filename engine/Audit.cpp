@@ -6,8 +6,8 @@
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
 #include "engine/RomsFiles.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -20,11 +20,6 @@ constexpr std::string_view kGap = "         ";  // before every status word of a
 
 std::string P(std::string_view s) {
     return PadRight(s, kNameWidth);
-}
-
-std::string ComplementOrEmpty(std::string_view crc) {
-    const auto value = ParseCrcHex(crc);
-    return value ? CrcToHex(~*value) : std::string();
 }
 
 bool CrcOrComplement(std::string_view crc, std::string_view wanted, std::string_view wantedComplement) {
@@ -108,6 +103,9 @@ void TFile::AuditRoms(TReportLines& report) {
     TReportLines lines;
     for (TZipRom* entry : entries) {
         try {
+            if (owner.BeforeEntryCheck) {
+                owner.BeforeEntryCheck(*entry);
+            }
             entry->AuditEntry(lines);
         } catch (const ECancelClick&) {
             throw;
@@ -192,15 +190,15 @@ void TPathsList::CollectRightNames(const TFile& file, std::string_view crc) {
 }
 
 const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const TRom& rom, std::string_view crc) {
-    std::string key(reinterpret_cast<const char*>(&rom), sizeof(const TRom*));
-    key += crc;
+    // Keyed on the ROM itself: ROMs without a good dump are alike in everything but identity.
+    LackingKey key{&rom, std::string(crc)};
     if (const auto it = lackingTargets_.find(key); it != lackingTargets_.end()) {
         return it->second;
     }
     std::vector<LackingTarget> lacking;
     TNeedingClonesList needing;
     games_.ClonesNeedingRom(rom, needing);
-    const std::string complement = ComplementOrEmpty(crc);
+    const std::string complement = ComplementForLookup(crc);
     for (const NamedClone& need : needing) {
         const std::string target = (SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
         const TPath* dir = PathHolding(target);
@@ -277,7 +275,7 @@ void TZipRom::CheckNeededElsewhereSpecial(TReportLines& lines, CheckMode mode) {
     if (ComplementRom != nullptr) {
         // The copies are what the set needs: the complemented CRC.
         const std::string shown = Crc;
-        const std::string complemented = ComplementOrEmpty(Crc);
+        const std::string complemented = ComplementForLookup(Crc);
         TNeedingClonesList needing;
         games.ClonesNeedingRom(*ComplementRom, needing);
         const std::string ownPath = ZipFile->FullName();
@@ -306,7 +304,7 @@ void TZipRom::CheckName(TReportLines& lines, CheckMode mode, NameKind kind) {
         if (ComplementRom == nullptr) {
             return;
         }
-        crc = ComplementOrEmpty(Crc);
+        crc = ComplementForLookup(Crc);
         suffix = " (complemented crc)";
     }
     TPathsList& owner = *ZipFile->Dir->Owner;
@@ -319,7 +317,7 @@ void TZipRom::CheckName(TReportLines& lines, CheckMode mode, NameKind kind) {
             continue;
         }
         const std::string good = kind == NameKind::Plain ? Crc : rightNames[0].Rom->Crc;
-        const std::string goodComplement = ComplementOrEmpty(good);
+        const std::string goodComplement = ComplementForLookup(good);
         const TZipRom* other = ZipFile->FindRom(right.Name);
         if (hasRightName) {
             if (other != nullptr && CrcOrComplement(other->Crc, good, goodComplement)) {
@@ -360,7 +358,7 @@ void TZipRom::ReportCorrectComplemented(TReportLines& lines) {
         return;
     }
     TPathsList& owner = *ZipFile->Dir->Owner;
-    owner.CollectRightNames(*ZipFile, ComplementOrEmpty(Crc));
+    owner.CollectRightNames(*ZipFile, ComplementForLookup(Crc));
     for (const NamedRom& right : owner.RightNames) {
         if (right.Name == Name) {
             lines.push_back(EntryStart(*this) + " correct (complemented crc)");
@@ -401,7 +399,7 @@ void TZipRom::CheckUnknown(TReportLines& lines, CheckMode mode) {
 }
 
 bool TPathsList::HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const {
-    const std::string complement = ComplementOrEmpty(crc);
+    const std::string complement = ComplementForLookup(crc);
     for (auto [it, end] = Files.EqualRange(archiveName); it != end; ++it) {
         const TFile* file = *it;
         if (file->Name != archiveName) {
@@ -421,11 +419,16 @@ bool TPathsList::HasRomInZip(std::string_view archiveName, std::string_view entr
 
 void TPathsList::Audit(TReportLines& report) {
     CancelRequested = false;
+    FailedChanges = 0;
     ProblemLines.clear();
     OnZipError = [this](const std::string& path, const std::string& message) { HandleCorruptedFile(path, message); };
+    cancellable_ = true;
     struct Unbind {
         TPathsList& owner;
-        ~Unbind() { owner.OnZipError = nullptr; }
+        ~Unbind() {
+            owner.OnZipError = nullptr;
+            owner.cancellable_ = false;
+        }
     } unbind{*this};
 
     if (Options.RefreshCache) {
@@ -459,7 +462,15 @@ void TPathsList::Audit(TReportLines& report) {
     }
 }
 
+void TPathsList::CheckCancel() const {
+    if (cancellable_ && CancelRequested) {
+        throw ECancelClick("Process cancelled by user !");
+    }
+}
+
 void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::string& message) {
+    // Once the user asked to stop, nothing more changes on disk.
+    CheckCancel();
     const std::string fileName = FileNameOfPath(archivePath);
     const std::string directory = WithTrailingSlash(fs::path(archivePath).parent_path().string());
     std::error_code ec;
@@ -477,14 +488,15 @@ void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::
             for (int n = 2; fs::exists(fs::symlink_status(destination, ec)); ++n) {
                 destination = fs::path(target) / (ZipBaseName(fileName) + " (" + std::to_string(n) + ").zip");
             }
-            dirCache_.PrepareChange(directory);
             try {
+                dirCache_.PrepareChange(directory);
                 MakeWritable(archivePath);
                 MoveFileOrCopy(archivePath, destination);
             } catch (const std::exception& e) {
                 ProblemLines.push_back("Can't copy file " + archivePath + " in " + destination.string() + " .");
                 ProblemLines.push_back(e.what());
                 ProblemLines.emplace_back();
+                ++FailedChanges;
                 return;
             }
             ProblemLines.push_back("***** File moved to " + target);
@@ -492,14 +504,25 @@ void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::
             dirCache_.DeleteZip(archivePath);
             return;
         }
-        case CorruptedAction::Delete:
+        case CorruptedAction::Delete: {
             ProblemLines.push_back(message);
-            dirCache_.PrepareChange(directory);
-            MakeWritable(archivePath);
-            if (!fs::remove(archivePath, ec)) {
+            std::string why;
+            try {
+                dirCache_.PrepareChange(directory);
+            } catch (const std::exception& e) {
+                why = e.what();  // the archive must not change while its cache says otherwise
+            }
+            if (why.empty()) {
+                MakeWritable(archivePath);
+                if (!fs::remove(archivePath, ec)) {
+                    why = ec ? ec.message() : SystemErrorText();
+                }
+            }
+            if (!why.empty()) {
                 ProblemLines.push_back("Can't delete file " + archivePath + ".");
-                ProblemLines.push_back(ec ? ec.message() : SystemErrorText());
+                ProblemLines.push_back(why);
                 ProblemLines.emplace_back();
+                ++FailedChanges;
                 return;
             }
             SyncDirectory(directory);
@@ -507,6 +530,7 @@ void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::
             dirCache_.Open(directory);
             dirCache_.DeleteZip(archivePath);
             return;
+        }
     }
 }
 

@@ -20,11 +20,6 @@ std::string BaseKey(std::string_view archiveName) {
     return LowerCase(dot == std::string_view::npos ? archiveName : archiveName.substr(0, dot));
 }
 
-std::string ComplementOrEmpty(std::string_view crc) {
-    const auto value = ParseCrcHex(crc);
-    return value ? CrcToHex(~*value) : std::string();
-}
-
 bool IsNoGoodDumpRom(const TRom* rom) {
     return rom != nullptr && rom->Crc == kNoGoodDumpCrc;
 }
@@ -80,7 +75,7 @@ void TFile::Analyse() {
             entry->CrcKind = 2;
             continue;
         }
-        const std::string complement = ComplementOrEmpty(entry->Crc);
+        const std::string complement = ComplementForLookup(entry->Crc);
         if (!complement.empty()) {
             entry->ComplementRom = games.FindSelectedRom(complement);
         }
@@ -166,7 +161,7 @@ void TFile::Analyse() {
 
 bool TZipRom::IsNeeded() const {
     const TFile& file = *ZipFile;
-    const std::string complement = ComplementOrEmpty(Crc);
+    const std::string complement = ComplementForLookup(Crc);
     if (file.Dir->Owner->SplitMode) {
         const TClone* clone = file.CloneOfFile();
         if (clone == nullptr) {

@@ -5,8 +5,8 @@
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
 #include "engine/RomsFiles.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -85,9 +85,10 @@ void TRepairDiskAccess::ExtractRom(TZipRom& entry) {
     fs::create_directories(target.parent_path(), ec);
     RepairZip.ErrCode = 0;
     RepairZip.SetZipFilename(entry.ZipFile->FullName());
-    if (RepairZip.ErrCode != 0) {
+    if (RepairZip.ErrCode != 0 && !IsListingWarning(RepairZip.ErrCode)) {
         throw EExtractRomError(RepairZip.Message);
     }
+    RepairZip.ErrCode = 0;
     const std::size_t index = ListedIndexOf(entry);
     if (index == RepairZip.ZipEntries().size()) {
         throw EExtractRomError(entry.ZipFile->FullName() + ": no entry named " + entry.Name);

@@ -8,8 +8,8 @@
 #include "archive/crc32.h"
 #include "engine/DatFileUnit.h"
 #include "engine/FilesTools.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm {
 
@@ -233,7 +233,7 @@ public:
     struct Listed {
         std::vector<TCrcItem> Items;
         bool ZipError = false;  // the archive cannot be listed: no items
-        std::string Message;    // of ZipError, or of another failure after some items
+        std::string Message;    // of ZipError, of another failure after some items, or a warning
     };
 
     // Listings held at once: bounds the memory of a very large directory.
@@ -286,6 +286,9 @@ private:
         } catch (const std::exception& e) {
             listed.Message = e.what();
         }
+        if (listed.Message.empty()) {
+            listed.Message = crcList.Warning;  // a problem line; the archive is scanned all the same
+        }
         listed.Items = crcList.ItemList();
     }
 
@@ -319,6 +322,7 @@ void TPath::ScanZips() {
         std::vector<ArchiveLister::Listed>& listings = lister.ListChunk(first, count);
         for (std::size_t k = 0; k < count; ++k) {
             owner.StepProgress();
+            owner.CheckCancel();
             const std::string& name = names[first + k];
             const std::string full = Path + name;
             const ArchiveLister::Listed& listed = listings[k];
@@ -518,8 +522,8 @@ void TPathsList::RecordBadDumps() {
         for (TFile* file : path->Files()) {
             for (TZipRom* entry : file->Roms) {
                 Progress(done++, total - 1);
-                const auto value = ParseCrcHex(entry->Crc);
-                if (value && entry->Crc.size() == 8 && games_.FindRom(CrcToHex(~*value)) != nullptr) {
+                const std::string complement = ComplementForLookup(entry->Crc);
+                if (!complement.empty() && games_.FindRom(complement) != nullptr) {
                     badDumps.push_back(entry);
                 }
             }

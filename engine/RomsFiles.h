@@ -297,7 +297,12 @@ public:
     // CancelRequested is set (checked after each entry).
     void Audit(TReportLines& report);
     void AuditFiles(TReportLines& report, CheckMode mode);
+    // Applies the corrupted-file option to an archive; a move or deletion that fails is counted
+    // in FailedChanges.
     void HandleCorruptedFile(const std::string& archivePath, const std::string& message);
+    // Throws ECancelClick when the user asked to stop an audit or repair in progress. Other runs
+    // (a scan at start-up) have no Cancel button and are not stopped by an old request.
+    void CheckCancel() const;
     // Whether any archive of that name, in any directory, holds an entry of that name whose
     // CRC is `crc` or its complement.
     bool HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const;
@@ -315,6 +320,8 @@ public:
     std::function<void(const std::string& archivePath, const std::string& message)> OnZipError;
     // Shows the problem lines of a directory to the user (the report window, modally).
     std::function<void(const std::vector<std::string>&)> OnProblemLines;
+    // Called before the audit checks an entry; a seam for tests to make a check fail.
+    std::function<void(const TZipRom&)> BeforeEntryCheck;
 
     int ProgressMax = 0;
     int ProgressPos = 0;
@@ -330,6 +337,8 @@ public:
     std::vector<std::string> ProblemLines;
     TNamedRomList RightNames;
     std::atomic<bool> CancelRequested{false};
+    // Corrupted archives the last audit was asked to move or delete and could not.
+    std::size_t FailedChanges = 0;
 
     // Object storage: entries and archives live until Reset.
     TZipRom* NewZipRom();
@@ -365,7 +374,18 @@ private:
     std::deque<TFile> fileStore_;
     std::uint64_t nextSequence_ = 0;
     int lastPercent_ = -1;
-    std::unordered_map<std::string, std::vector<LackingTarget>> lackingTargets_;
+    struct LackingKey {
+        const TRom* Rom = nullptr;
+        std::string Crc;  // of the entry: a ROM found by name or by complement has another one
+        bool operator==(const LackingKey&) const = default;
+    };
+    struct LackingKeyHash {
+        std::size_t operator()(const LackingKey& key) const {
+            return std::hash<const TRom*>{}(key.Rom) ^ (std::hash<std::string>{}(key.Crc) << 1);
+        }
+    };
+    std::unordered_map<LackingKey, std::vector<LackingTarget>, LackingKeyHash> lackingTargets_;
+    bool cancellable_ = false;  // an audit or repair runs
 };
 
 }  // namespace qm

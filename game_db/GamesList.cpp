@@ -12,12 +12,6 @@ bool CrcMatches(const TRom* rom, std::string_view crc, std::string_view compleme
     return rom != nullptr && (rom->Crc == crc || rom->Crc == complement);
 }
 
-// ComplementCrc for CRCs read from archives; text that is no CRC has no complement.
-std::string ComplementOrEmpty(std::string_view crc) {
-    const auto value = ParseCrcHex(crc);
-    return value ? CrcToHex(~*value) : std::string();
-}
-
 }  // namespace
 
 int TRomsList::IndexOfRom(const TRom* rom) const {
@@ -45,7 +39,7 @@ TRom* TClone::FindCloneRomByCrc(std::string_view crc) const {
 }
 
 void TClone::CollectMatchingRoms(TNamedRomList& list, std::string_view crc) const {
-    const std::string complement = ComplementOrEmpty(crc);
+    const std::string complement = ComplementForLookup(crc);
     for (const TRomEntry& entry : Roms) {
         if (CrcMatches(entry.Rom, crc, complement)) {
             list.Add(NamedRom{entry.Name, entry.Rom});
@@ -287,7 +281,7 @@ bool TGamesList::FindByComplementedCrc(std::string_view zipPath, std::string_vie
 bool TGamesList::FindByComplementedCrcIn(TClone* cloneOfZip, std::string_view romName, std::string_view crc,
                                          TRom*& rom) {
     rom = nullptr;
-    const std::string complement = ComplementOrEmpty(crc);
+    const std::string complement = ComplementForLookup(crc);
     if (TRom* found = complement.empty() ? nullptr : FindRom(complement)) {
         rom = found;
         found->NoGoodDump = true;
@@ -350,7 +344,7 @@ void TGamesList::NamesForCrc(std::string_view zipPath, std::string_view romName,
     TRom* complemented = nullptr;
     if (FindByComplementedCrc(zipPath, romName, crc, complemented)) {
         if (complemented->Crc != kNoGoodDumpCrc) {
-            const std::string complement = ComplementOrEmpty(crc);
+            const std::string complement = ComplementForLookup(crc);
             for (TClone* clone : complemented->Clones) {
                 for (const TRomEntry& entry : clone->Roms) {
                     if (entry.Rom->Crc == complement) {

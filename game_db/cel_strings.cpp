@@ -102,6 +102,14 @@ std::string ComplementCrc(std::string_view hex) {
     return CrcToHex(~*value);
 }
 
+std::string ComplementForLookup(std::string_view crc) {
+    const auto value = crc.size() == 8 ? ParseCrcHex(crc) : std::nullopt;
+    if (!value || *value == 0 || *value == 0xFFFFFFFFu) {
+        return {};
+    }
+    return CrcToHex(~*value);
+}
+
 std::string PadRight(std::string_view s, std::size_t width) {
     std::string out(s);
     if (out.size() < width) {

@@ -30,6 +30,11 @@ std::string ZipBaseName(std::string_view path);
 int IndexOfPrefix(std::string_view s, const std::vector<std::string>& list);
 // Throws std::invalid_argument when hex is not a hexadecimal number.
 std::string ComplementCrc(std::string_view hex);
+// The CRC of which `crc` would be the known bad dump, for lookups: its complement, or empty when
+// `crc` is not 8 hexadecimal digits or when it or its complement is 00000000. That value marks
+// ROMs whose good dump is unknown (and is the CRC of an empty file): such a ROM has no
+// complemented CRC, and a found ffffffff is no bad dump of every one of them.
+std::string ComplementForLookup(std::string_view crc);
 std::string PadRight(std::string_view s, std::size_t width);
 bool MakeWritable(const std::filesystem::path& path);
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "archive/ArchiveTestSupport.h"
 #include "archive/ZipForge.h"
 #include "archive/crc32.h"
@@ -174,12 +176,44 @@ TEST_F(CrcListTest, ErrorTexts) {
     };
     EXPECT_EQ(zipError(WriteFile("fake.zip", std::string(100, 'x'))),
               "File \"fake.zip\": This archive is not a valid Zip archive");
-    const std::string good = ForgeZip({{.Name = "a.bin", .Data = "a"}});
-    EXPECT_EQ(zipError(WriteFile("moved.zip", "stub" + good)), "File \"moved.zip\": Warning - Error in zip structure!");
     EXPECT_EQ(crc->Count(), 0u);
     // The same object goes on with the next file.
-    Build(WriteFile("fine.zip", good));
+    Build(WriteFile("fine.zip", ForgeZip({{.Name = "a.bin", .Data = "a"}})));
     EXPECT_EQ(crc->Count(), 1u);
+}
+
+TEST_F(CrcListTest, StrayBytesAroundAWholeDirectoryAreAWarningOnly) {
+    const std::string good = ForgeZip({{.Name = "a.bin", .Data = "a"}, {.Name = "b.bin", .Data = "b"}});
+    const std::vector<Listed> expected = {{"a.bin", Crc("a"), 1}, {"b.bin", Crc("b"), 1}};
+    const std::string garbage = "Warning - Garbage at the end of the zipfile!";
+    const std::string moved = "Warning - Error in zip structure!";
+    for (const auto& [name, bytes, warning] :
+         {std::tuple{"byte.zip", good + "x", garbage}, std::tuple{"crlf.zip", good + "\r\n", garbage},
+          std::tuple{"moved.zip", "stub" + good, moved}}) {
+        SCOPED_TRACE(name);
+        Build(WriteFile(name, bytes));
+        EXPECT_EQ(Items(), expected);
+        EXPECT_EQ(crc->Warning, std::string("File \"") + name + "\": " + warning);
+    }
+    Build(WriteFile("fine.zip", good));
+    EXPECT_EQ(crc->Warning, "");
+
+    // An entry to extract (console header) from an archive the zip library will not open: that
+    // entry cannot be read, which says nothing against the archive.
+    crc->FixedHeader16 = true;
+    Build(Root() / "crlf.zip");
+    EXPECT_EQ(crc->Count(), 2u);
+    crc->FileName = (Root() / "moved.zip").string();
+    crc->Clear();
+    try {
+        crc->Build();
+        ADD_FAILURE() << "no exception";
+    } catch (const ECrcZipError& e) {
+        ADD_FAILURE() << "taken for a damaged archive: " << e.what();
+    } catch (const std::exception& e) {
+        EXPECT_TRUE(std::string(e.what()).starts_with("File \"moved.zip\": ")) << e.what();
+    }
+    EXPECT_TRUE(ScratchIsEmpty());
 }
 
 TEST_F(CrcListTest, TheScratchFolderIsTheDefaultTempPath) {

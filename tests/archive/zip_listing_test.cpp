@@ -375,6 +375,23 @@ TEST_F(ZipListing, Zip64RecordsAndFieldsListWithoutWarning) {
     EXPECT_EQ(e.LocalHeaderOffset64, 0u);
 }
 
+TEST_F(ZipListing, AZip64LocatorPointingElsewhereIsAnInconsistency) {
+    // The zip64 end record is found right before its locator; a locator that says 1 TiB into a
+    // small file is as wrong as the offsets of an archive with data in front of it.
+    std::string archive = ForgeZip({{.Name = "a.bin", .Data = "1"}, {.Name = "b.bin", .Data = "2"}}, {.Zip64 = true});
+    const std::size_t locator = archive.find("PK\x06\x07");
+    ASSERT_NE(locator, std::string::npos);
+    ListBytes("honest.zip", archive);
+    EXPECT_EQ(zip.ErrCode, 0) << zip.Message;
+    SetU32(archive, locator + 8, 0);
+    SetU32(archive, locator + 12, 0x100);  // 2^40
+    ListBytes("far.zip", archive);
+    EXPECT_EQ(zip.ErrCode, zmWarnStructure);
+    EXPECT_EQ(zip.Message, "Warning - Error in zip structure!");
+    ASSERT_EQ(zip.EntryCount(), 2);
+    EXPECT_EQ(zip.ZipEntries()[1].FileName, "b.bin");
+}
+
 TEST_F(ZipListing, CountsAndSizesAreNotTrustedForMemory) {
     // A tiny file claiming 65,535 entries, or 2^40 through a zip64 record, fails on the bytes
     // that are not there instead of reserving room for them.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "support/DemoCollection.h"
+#include "support/MountSupport.h"
 
 namespace qm {
 namespace {
@@ -81,6 +82,38 @@ TEST_F(CliCollectionTest, AuditReportsTheDemoCollection) {
     EXPECT_EQ(ReadFile(Root() / "cache/quillmark/report.txt"),
               "Nothing to report !\r\n\r\n------------ end of report\r\n");
     EXPECT_EQ(RunCliCommand({"audit", "--corrupted=sideways"}).Status, 1);
+}
+
+TEST_F(CliCollectionTest, AnAuditThatCouldNotMoveOrDeleteACorruptedArchiveFails) {
+    const std::string roms = (DataDir() / "roms").string() + "/";
+    // A file where the folder for corrupted archives should be: the move cannot succeed.
+    WriteFile("occupied", "a file, not a folder");
+    const std::string move = "--corrupted=move:" + (Root() / "occupied").string();
+    auto run = RunCliCommand({"audit", "--refresh", move});
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_TRUE(fs::exists(DataDir() / "roms/broken.zip"));
+    EXPECT_NE(run.Err.find("Can't copy file " + roms + "broken.zip in "), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("quillmark-cli: 1 corrupted archive could not be moved\n"), std::string::npos) << run.Err;
+    EXPECT_TRUE(run.Out.ends_with("------------ end of report\n")) << run.Out;  // the report is whole
+    run = RunCliCommand({"audit", "--json", "--refresh", move});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Out.find("\"failed_operations\": 1"), std::string::npos) << run.Out;
+
+    // On a read-only medium the archive stays; the one in a writable folder goes.
+    test::ScopedTmpfs medium(Root() / "cdrom", 1 << 20);
+    if (!medium.Mounted()) {
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    }
+    fs::copy_file(DataDir() / "roms/broken.zip", Root() / "cdrom/broken.zip");
+    ASSERT_TRUE(medium.MakeReadOnly());
+    ASSERT_EQ(RunCliCommand({"paths", "add", (Root() / "cdrom").string()}).Status, 0);
+    run = RunCliCommand({"audit", "--refresh", "--corrupted=delete"});
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_FALSE(fs::exists(DataDir() / "roms/broken.zip"));
+    EXPECT_TRUE(fs::exists(Root() / "cdrom/broken.zip"));
+    EXPECT_NE(run.Err.find("Can't delete file " + (Root() / "cdrom/broken.zip").string() + "."), std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("quillmark-cli: 1 corrupted archive could not be deleted\n"), std::string::npos) << run.Err;
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 
 #include <sys/mount.h>
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "commands/Commands.h"
 #include "commands/Session.h"
+#include "game_db/SubList.h"
 #include "platform/UserPrompts.h"
 #include "support/TestSupport.h"
 
@@ -62,6 +66,36 @@ protected:
         lines.emplace_back("------------ end of report");
         return lines;
     }
+
+    // Replaces the profile's datafile; its ROM directories are the given folders of Root().
+    void UseDatafile(const std::vector<std::string>& romLines, const std::vector<std::string>& dirs = {"roms"}) {
+        std::string romPaths;
+        for (const std::string& dir : dirs) {
+            fs::create_directories(Roms(dir));
+            romPaths += RomsDir(dir) + ";";
+        }
+        WriteFile("datas/test.dat", test::Datafile(romLines, "mame", romPaths));
+    }
+
+    // The report section of one archive: a blank line, the header (with its remark), the
+    // underline (as long as the header without the remark, plus one) and the lines.
+    std::vector<std::string> Section(const std::string& archive, const std::vector<std::string>& lines,
+                                     const std::string& dir = "roms", const std::string& remark = {}) const {
+        const std::string header = "File " + RomsDir(dir) + archive;
+        std::vector<std::string> section = {"", header + remark, std::string(header.size() + 1, '=')};
+        section.insert(section.end(), lines.begin(), lines.end());
+        return section;
+    }
+
+    static std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
+        std::vector<std::string> all;
+        for (const auto& part : parts) {
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    }
+
+    bool Exists(const std::string& relative) const { return fs::exists(Root() / relative); }
 
     RecordingPrompts prompts;
     std::unique_ptr<TSession> session;
@@ -248,6 +282,154 @@ TEST_F(AuditTest, CancelStopsAfterTheCurrentEntry) {
     EXPECT_EQ(entriesSeen, 1);
     EXPECT_FALSE(fs::exists(Root() / "cache/quillmark/report.txt"));
     EXPECT_TRUE(fs::exists(Roms() / "quillmark.dat"));
+}
+
+TEST_F(AuditTest, NoGoodDumpRomsOfTwoSetsAreToldApart) {
+    // Every clone lists a pal.bin whose good dump is unknown; a.zip and b.zip hold the same
+    // dump of it. Each set has its own ROM for it, alike in everything but identity.
+    UseDatafile({
+        RomLine("a", "A", "a", "A", "pal.bin", "00000000", "N", "O", "260"),
+        RomLine("a", "A", "a2", "A 2", "pal.bin", "00000000", "N", "O", "260"),
+        RomLine("b", "B", "b", "B", "pal.bin", "00000000", "N", "O", "260"),
+        RomLine("b", "B", "b2", "B 2", "pal.bin", "00000000", "N", "O", "260"),
+    });
+    const std::string pal = test::ForgeCrc("9a1c0de5");
+    MakeZip(Roms() / "a.zip", {{"pal.bin", pal}});
+    MakeZip(Roms() / "b.zip", {{"pal.bin", pal}});
+    TCheckOptions options;
+    options.SplitMode = true;
+    const std::string entry = "pal.bin      9a1c0de5";
+    EXPECT_EQ(Audit(options),
+              Report(Concat({Section("a.zip", {entry + "         missing in set a2.zip       (pal.bin)"}),
+                             Section("b.zip", {entry + "         missing in set b2.zip       (pal.bin)"})})));
+
+    options.ReportNoGoodDump = true;
+    EXPECT_EQ(
+        Audit(options),
+        Report(Concat(
+            {Section("a.zip",
+                     {entry + "         missing in set a2.zip       (pal.bin)", entry + " correct (No good dump known)",
+                      entry + "         missing in set a2.zip       (pal.bin) (No good dump known)"}),
+             Section("b.zip",
+                     {entry + "         missing in set b2.zip       (pal.bin)", entry + " correct (No good dump known)",
+                      entry + "         missing in set b2.zip       (pal.bin) (No good dump known)"})})));
+}
+
+TEST_F(AuditTest, SecondNamesAndArchivesDuplicatedInALaterDirectory) {
+    UseDatafile(
+        {
+            RomLine("alpha", "Alpha", "alpha", "Alpha", "a1.bin", "a1a1a1a1", "N", "O", "4"),
+            RomLine("alpha", "Alpha", "alpha", "Alpha", "a1copy.bin", "a1a1a1a1", "N", "O", "4"),
+            RomLine("beta", "Beta", "beta", "Beta", "b1.bin", "b1b1b1b1", "N", "O", "4"),
+        },
+        {"roms", "more"});
+    MakeZip(Roms() / "alpha.zip", {{"a1.bin", test::ForgeCrc("a1a1a1a1")}});
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", test::ForgeCrc("b1b1b1b1")}});
+    MakeZip(Roms("more") / "beta.zip", {{"b1.bin", test::ForgeCrc("b1b1b1b1")}});
+    // The second beta.zip gets its section even with nothing to say about its entries.
+    EXPECT_EQ(
+        Audit(),
+        Report(Concat({{"beta.zip     : Duplicated file."},
+                       Section("alpha.zip", {"a1.bin       a1a1a1a1         also needed with the name a1copy.bin"}),
+                       Section("beta.zip", {}, "more", " (Another file with the same name exist)")})));
+}
+
+TEST_F(AuditTest, KnownBadDumpsInAnotherSetOrUnderAnotherName) {
+    // e2e2e2e2 is the complement of delta's d1.bin: its known bad dump.
+    UseDatafile({
+        RomLine("delta", "Delta", "delta", "Delta", "d1.bin", "1d1d1d1d", "N", "O", "4"),
+        RomLine("eps", "Eps", "eps", "Eps", "e1.bin", "0e1e1e1e", "N", "O", "4"),
+    });
+    const std::string badDump = test::ForgeCrc("e2e2e2e2");
+    MakeZip(Roms() / "delta.zip", {{"dx.bin", badDump}});
+    MakeZip(Roms() / "eps.zip", {{"e1.bin", test::ForgeCrc("0e1e1e1e")}, {"d1.bin", badDump}});
+    TCheckOptions options;
+    options.ReportNoGoodDump = true;
+    EXPECT_EQ(
+        Audit(options),
+        Report(Concat({Section("delta.zip", {"dx.bin       e2e2e2e2         right name is d1.bin (complemented crc)"}),
+                       Section("eps.zip", {"d1.bin       e2e2e2e2         missing in set delta.zip    (d1.bin) "
+                                           "(complemented crc)",
+                                           "d1.bin       e2e2e2e2         not needed in this set"})})));
+}
+
+TEST_F(AuditTest, CrcFfffffffIsNoBadDumpOfARomWithoutAGoodDump) {
+    // The complement of ffffffff is 00000000, the CRC of puckman's pal.bin, whose good dump
+    // is unknown: not a ROM that could have been dumped badly.
+    MakeZip(Roms() / "mystery.zip", {{"ff.bin", test::ForgeCrc("ffffffff")}});
+    TCheckOptions options;
+    options.ReportNoGoodDump = true;
+    EXPECT_EQ(Audit(options), Report(Concat({{"mystery.zip  : No good name found"},
+                                             Section("mystery.zip", {"ff.bin       ffffffff         Unknown"})})));
+    EXPECT_EQ(SetState(*session->Games.FindGame("puckman")), ItemState::Empty);
+    EXPECT_EQ(session->Games.NoGoodDumpRoms.size(), 1u);  // the datafile's own line
+}
+
+TEST_F(AuditTest, AFailingCheckEndsItsArchiveWithAnErrorLine) {
+    MakeZip(Roms() / "mystery.zip", {{"u1.bin", test::ForgeCrc("11111111")},
+                                     {"u2.bin", test::ForgeCrc("22222222")},
+                                     {"u3.bin", test::ForgeCrc("33333333")}});
+    session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
+    ASSERT_TRUE(session->UseEmulator("test"));
+    session->Paths.BeforeEntryCheck = [](const TZipRom& entry) {
+        if (entry.Name == "u2.bin") {
+            throw std::runtime_error("read error");
+        }
+    };
+    outcome = RunAudit(*session, TCheckOptions{});
+    EXPECT_EQ(
+        outcome.Lines,
+        Report(Concat({{"mystery.zip  : No good name found"},
+                       Section("mystery.zip", {"u1.bin       11111111         Unknown", "Error : read error"})})));
+    // The archive went to the corrupted-file handling.
+    EXPECT_EQ(outcome.ProblemLines, (std::vector<std::string>{"read error", "***** File ignored"}));
+}
+
+TEST_F(AuditTest, AGoodArchiveWithStrayBytesIsNoCorruptedArchive) {
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"common.bin", kCommon}});
+    WriteFile("roms/beta.zip", ReadFile(Roms() / "beta.zip") + "x");
+    TCheckOptions options;
+    options.RefreshCache = true;
+    options.Corrupted = CorruptedAction::Delete;
+    options.ReportNeededElsewhere = false;  // by gamma and delta, which have no archive
+    EXPECT_EQ(Audit(options), Report({"Nothing to report !"}));
+    EXPECT_TRUE(Exists("roms/beta.zip"));
+    EXPECT_EQ(outcome.ProblemLines,
+              (std::vector<std::string>{"File " + RomsDir() +
+                                        "beta.zip: File \"beta.zip\": Warning - Garbage at the end "
+                                        "of the zipfile!"}));
+    EXPECT_EQ(SetState(*session->Games.FindGame("beta")), ItemState::Complete);
+}
+
+TEST_F(AuditTest, CancelStopsTheHandlingOfCorruptedArchives) {
+    const std::vector<std::string> names = {"bad1.zip", "bad2.zip", "bad3.zip", "bad4.zip"};
+    for (const std::string& name : names) {
+        WriteFile("roms/" + name, "PK\x03\x04 not really a zip archive");
+    }
+    auto left = [&] {
+        return std::count_if(names.begin(), names.end(),
+                             [&](const std::string& name) { return Exists("roms/" + name); });
+    };
+    for (const CorruptedAction action : {CorruptedAction::Delete, CorruptedAction::Move}) {
+        SCOPED_TRACE(static_cast<int>(action));
+        session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
+        ASSERT_TRUE(session->UseEmulator("test"));
+        // Cancel is pressed once the first archive is gone.
+        session->Paths.OnProgress = [&](int) {
+            if (left() < 4) {
+                session->Paths.CancelRequested = true;
+            }
+        };
+        TCheckOptions options;
+        options.RefreshCache = true;
+        options.Corrupted = action;
+        options.CorruptedPath = (Root() / "bad").string() + "/";
+        EXPECT_THROW(RunAudit(*session, options), ECancelClick);
+        EXPECT_EQ(left(), 3);
+        EXPECT_EQ(Exists("bad/bad1.zip"), action == CorruptedAction::Move);
+        EXPECT_FALSE(Exists("bad/bad2.zip"));
+        WriteFile("roms/bad1.zip", "PK\x03\x04 not really a zip archive");
+    }
 }
 
 }  // namespace

@@ -163,9 +163,13 @@ TEST_F(DiskAccessTest, AFailedChangeLeavesNoCacheThatCouldLie) {
 TEST_F(DiskAccessTest, OneNameTwiceInAnArchiveIsTwoEntries) {
     // libzip refuses to write such an archive; Python's zipfile writes one (with a warning).
     const fs::path dup = Roms() / "dup.zip";
-    const std::string script = "import zipfile, warnings; warnings.simplefilter('ignore'); "
-                               "z = zipfile.ZipFile('" + dup.string() + "', 'w'); "
-                               "z.writestr('x.bin', '" + kA + "'); z.writestr('x.bin', '" + kB + "'); z.close()";
+    const std::string script =
+        "import zipfile, warnings; warnings.simplefilter('ignore'); "
+        "z = zipfile.ZipFile('" +
+        dup.string() +
+        "', 'w'); "
+        "z.writestr('x.bin', '" +
+        kA + "'); z.writestr('x.bin', '" + kB + "'); z.close()";
     ASSERT_EQ(std::system(("python3 -c \"" + script + "\"").c_str()), 0);
     paths->Scan(true);
     TFile* archive = paths->Paths()[0]->FindFile("dup.zip");
@@ -192,6 +196,13 @@ TEST(EntryPaths, OnlyPathsThatStayInsideTheFolderAreSafe) {
     EXPECT_FALSE(IsSafeEntryPath("/etc/passwd"));
     EXPECT_FALSE(IsSafeEntryPath("c:evil"));
     EXPECT_FALSE(IsSafeEntryPath(std::string("a\0b", 3)));
+}
+
+TEST_F(DiskAccessTest, EntriesAreExtractedFromAnArchiveWithStrayBytesAfterItsEnd) {
+    WriteFile("roms/set.zip", ReadFile(Roms() / "set.zip") + "\r\n");
+    disk->ExtractRom(*file->FindRom("a.bin"));
+    EXPECT_EQ(ReadFile(Root() / "scratch" / disk->ExtractedFile()), kA);
+    disk->CleanExtracted();
 }
 
 }  // namespace

@@ -311,5 +311,28 @@ TEST_F(ScanTest, ModelEditsKeepTheIndexesInStep) {
     EXPECT_EQ(paths->ZipRomsByCrc.size(), 0u);
 }
 
+TEST_F(ScanTest, ArchivesWithStrayBytesAroundThemAreScannedWithAProblemLine) {
+    MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}, {"a2.bin", kA2}, {"snd.bin", kShared}});
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"snd.bin", kShared}});
+    WriteFile("roms/alpha.zip", ReadFile(Roms() / "alpha.zip") + "\r\n");
+    WriteFile("roms/beta.zip", "a self-extractor stub" + ReadFile(Roms() / "beta.zip"));
+    std::vector<std::string> zipErrors;
+    paths->OnZipError = [&](const std::string& path, const std::string&) { zipErrors.push_back(path); };
+    paths->AddPath(Roms().string());
+    paths->Scan(false);
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{
+                  "File " + RomsDir() + "alpha.zip: File \"alpha.zip\": Warning - Garbage at the end of the zipfile!",
+                  "File " + RomsDir() + "beta.zip: File \"beta.zip\": Warning - Error in zip structure!"}));
+    EXPECT_TRUE(zipErrors.empty());  // never taken for damaged archives
+    EXPECT_EQ(CloneState(*games.FindClone("alpha")), ItemState::Complete);
+    EXPECT_EQ(CloneState(*games.FindClone("beta")), ItemState::Complete);
+    const std::string written = ReadFile(Roms() / "quillmark.dat");
+    EXPECT_NE(written.find("\xA4"
+                           "beta.zip\xA4"
+                           "b1.bin\xA4"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace qm

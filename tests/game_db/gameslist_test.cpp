@@ -159,6 +159,20 @@ TEST_F(GamesListTest, ComplementedCrcIsTheKnownBadDump) {
     EXPECT_FALSE(games.FindByComplementedCrc("/roms/other.zip", "pal.bin", "abcdef01", found));
     // Not a CRC at all: no complement, no crash.
     EXPECT_FALSE(games.FindByComplementedCrc("/roms/other.zip", "y.bin", "zz", found));
+
+    // ffffffff is no bad dump of the ROMs without a good dump (CRC 00000000).
+    games.ResetRomStatus();
+    const std::size_t noGoodDumpLines = games.NoGoodDumpRoms.size();
+    EXPECT_FALSE(games.FindByComplementedCrc("/roms/other.zip", "y.bin", "ffffffff", found));
+    games.MarkRomPresent("/roms/other.zip", "y.bin", "ffffffff");
+    EXPECT_EQ(Clone("puckc")->FindCloneRom("pal.bin")->Status, rsMissing);
+    EXPECT_EQ(games.NoGoodDumpRoms.size(), noGoodDumpLines);
+    TNamedRomList names;
+    Clone("puckc")->CollectMatchingRoms(names, "ffffffff");
+    EXPECT_TRUE(names.empty());
+    TNeededNamesList needed;
+    games.NamesForCrc("/roms/other.zip", "y.bin", needed, "ffffffff");
+    EXPECT_TRUE(needed.empty());
 }
 
 TEST_F(GamesListTest, NoGoodDumpRomIsMarkedPresentByNameInItsSet) {

@@ -50,6 +50,14 @@ TEST(FieldOperations, ComplementCrc) {
     EXPECT_EQ(ComplementCrc(ComplementCrc("DEADBEEF")), "deadbeef");
     EXPECT_THROW(ComplementCrc("xyz"), std::invalid_argument);
     EXPECT_THROW(ComplementCrc("        "), std::invalid_argument);
+
+    // For lookups: no complement for what is no CRC, nor between 00000000 (no dump) and
+    // ffffffff.
+    EXPECT_EQ(ComplementForLookup("12345678"), "edcba987");
+    EXPECT_EQ(ComplementForLookup("00000000"), "");
+    EXPECT_EQ(ComplementForLookup("ffffffff"), "");
+    EXPECT_EQ(ComplementForLookup("        "), "");
+    EXPECT_EQ(ComplementForLookup("xyz"), "");
 }
 
 TEST(FieldOperations, FoldedOrderPutsCaseVariantsTogetherButKeepsThemApart) {
