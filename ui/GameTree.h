@@ -38,6 +38,13 @@ inline constexpr std::uint8_t kNoGoodDumpIconOffset = 3;
 // The stored display filter and level (settings "DisplayFilter" and "DisplayLevel").
 enum class DisplayFilter : std::uint8_t { All = 0, Available = 1, Playable = 2, Missing = 3 };
 enum class DisplayLevel : std::uint8_t { Set = 0, Clone = 1 };
+// A stored value out of range reads as the default.
+inline DisplayFilter FilterOfSetting(int value) {
+    return value >= 0 && value <= 3 ? static_cast<DisplayFilter>(value) : DisplayFilter::All;
+}
+inline DisplayLevel LevelOfSetting(int value) {
+    return value == 1 ? DisplayLevel::Clone : DisplayLevel::Set;
+}
 
 enum class TreeNodeKind : std::uint8_t { Set, Clone, Rom };
 

@@ -1,6 +1,6 @@
 #include "ui/GameTreeModel.h"
 
-#include "platform/Platform.h"
+#include "ui/DisplayText.h"
 #include "ui/Icons.h"
 
 namespace qm {
@@ -75,7 +75,7 @@ QVariant GameTreeModel::data(const QModelIndex& index, int role) const {
     }
     switch (role) {
         case Qt::DisplayRole: {
-            QString text = QString::fromStdString(DisplayText(node->Text));
+            QString text = ToDisplay(node->Text);
             if (node->Merged) {
                 text += QLatin1String(kMergedSuffix.data(), static_cast<qsizetype>(kMergedSuffix.size()));
             }

@@ -2,7 +2,7 @@
 
 #include <QMetaObject>
 
-#include "platform/Platform.h"
+#include "ui/DisplayText.h"
 
 namespace qm {
 
@@ -78,10 +78,10 @@ void GuiJob::Deliver() {
         }
     }
     if (statusChanged) {
-        Q_EMIT StatusChanged(QString::fromStdString(DisplayText(status)));
+        Q_EMIT StatusChanged(ToDisplay(status));
     }
     for (const std::string& line : problems) {
-        Q_EMIT ProblemReported(QString::fromStdString(DisplayText(line)));
+        Q_EMIT ProblemReported(ToDisplay(line));
     }
     if (percentChanged) {
         Q_EMIT ProgressChanged(percent);

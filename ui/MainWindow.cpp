@@ -11,7 +11,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -31,6 +30,7 @@
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
 #include "ui/AboutWindow.h"
+#include "ui/DisplayText.h"
 #include "ui/GameTreeModel.h"
 #include "ui/Icons.h"
 #include "ui/StartupWindow.h"
@@ -41,10 +41,6 @@ namespace qm {
 namespace {
 
 constexpr const char* kCaption = "Quillmark 1.91";
-
-QString Display(std::string_view bytes) {
-    return QString::fromStdString(DisplayText(bytes));
-}
 
 QTreeView* NewTree(QWidget* parent, const char* name, QAbstractItemModel* model) {
     auto* tree = new QTreeView(parent);
@@ -59,11 +55,6 @@ QTreeView* NewTree(QWidget* parent, const char* name, QAbstractItemModel* model)
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     tree->setIconSize(QSize(16, 16));
     return tree;
-}
-
-QGroupBox* NewGroup(const QString& title, QWidget* parent) {
-    auto* group = new QGroupBox(title, parent);
-    return group;
 }
 
 }  // namespace
@@ -98,9 +89,8 @@ TForm1::TForm1(const ConfigPaths& paths, UserPrompts& prompts, QWidget* parent)
     session_.Config.SetVersion(kProgramVersion);
     firstShow_ = true;
     CbFilterSrc->setCurrentIndex(1);
-    const int filter = session_.Config.DisplayFilter;
-    checkedFilter_ = filter <= 3 ? static_cast<DisplayFilter>(filter) : DisplayFilter::All;
-    checkedLevel_ = session_.Config.DisplayLevel == 1 ? DisplayLevel::Clone : DisplayLevel::Set;
+    checkedFilter_ = FilterOfSetting(session_.Config.DisplayFilter);
+    checkedLevel_ = LevelOfSetting(session_.Config.DisplayLevel);
 }
 
 TForm1::~TForm1() = default;
@@ -117,7 +107,7 @@ void TForm1::BuildLayout() {
     auto* band = new QWidget(central);
     auto* bandLayout = new QHBoxLayout(band);
     bandLayout->setContentsMargins(0, 0, 0, 0);
-    QGroupBox* dropGroup = NewGroup("Zip dropping zone", band);
+    QGroupBox* dropGroup = new QGroupBox("Zip dropping zone", band);
     dropGroup->setFixedWidth(281);
     DropZoneList = new QListWidget(dropGroup);
     DropZoneList->setObjectName("DropZoneList");
@@ -131,7 +121,7 @@ void TForm1::BuildLayout() {
     dropLayout->setContentsMargins(4, 2, 4, 4);
     dropLayout->addWidget(DropZoneList);
 
-    QGroupBox* infoGroup = NewGroup("Informations", band);
+    QGroupBox* infoGroup = new QGroupBox("Informations", band);
     infoGroup->setFixedWidth(329);
     auto value = [infoGroup](const char* name) {
         auto* label = new QLabel(infoGroup);
@@ -182,7 +172,7 @@ void TForm1::BuildLayout() {
     splitter->setHandleWidth(5);
     splitter->setChildrenCollapsible(false);
 
-    QGroupBox* zipGroup = NewGroup("Zip content", splitter);
+    QGroupBox* zipGroup = new QGroupBox("Zip content", splitter);
     zipGroup->setMinimumWidth(20);
     ToolBar1 = new QToolBar(zipGroup);
     ToolBar1->setObjectName("ToolBar1");
@@ -201,7 +191,7 @@ void TForm1::BuildLayout() {
     zipLayout->addWidget(ToolBar1);
     zipLayout->addWidget(TreeViewIn);
 
-    GroupBox3 = NewGroup("Mame roms", splitter);
+    GroupBox3 = new QGroupBox("Mame roms", splitter);
     GroupBox3->setObjectName("GroupBox3");
     GroupBox3->setMinimumWidth(20);
     ToolBar2 = new QToolBar(GroupBox3);
@@ -508,7 +498,7 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
     ProgressFrm->setWindowTitle(kCaption);
-    ProgressFrm->Version->setText(Display(session_.Games.EmulatorTitle));
+    ProgressFrm->Version->setText(ToDisplay(session_.Games.EmulatorTitle));
     ProgressFrm->show();
     ProgressFrm->raise();
     UseEmulator(session_.Config.CurrentEmulator, [this] {
@@ -568,11 +558,11 @@ void TForm1::ShowCount(int which, int value) {
 
 void TForm1::UpdateInfoPanel() {
     const TConfig& config = session_.Config;
-    MameExe->setText(Display(config.Exe));
+    MameExe->setText(ToDisplay(config.Exe));
     Sets->setText(QString::number(session_.SubList.SetCount));
     Clones->setText(QString::number(session_.SubList.CloneCount));
     Roms->setText(QString::number(session_.SubList.RomCount));
-    GroupBox3->setTitle(Display(config.EmulatorVersion));
+    GroupBox3->setTitle(ToDisplay(config.EmulatorVersion));
     // The Neo-Geo entries and the 'no good dump known' report are for MAME datafiles. (The
     // Neo-Geo export itself stays disabled until its engine exists.)
     const bool mame = config.RefName == "mame";
@@ -603,13 +593,13 @@ void TForm1::TreeViewChange(QTreeView* tree, const QModelIndex& index) {
     QString crc = "crc : ";
     QString size = "size : ";
     if (const TGame* game = node->Set()) {
-        set += Display(game->Name);
+        set += ToDisplay(game->Name);
     } else if (clone != nullptr) {
-        set += Display(clone->Game->Name);
-        cloneText += Display(clone->Name);
+        set += ToDisplay(clone->Game->Name);
+        cloneText += ToDisplay(clone->Name);
     }
     if (const TRom* rom = node->Rom()) {
-        crc += Display(rom->Crc);
+        crc += ToDisplay(rom->Crc);
         size += QString::number(rom->Size);
     }
     StatusPanels[0]->setText(set);

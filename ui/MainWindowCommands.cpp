@@ -12,6 +12,7 @@
 #include "commands/Commands.h"
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
+#include "ui/DisplayText.h"
 #include "ui/EngineEvents.h"
 #include "ui/GameTreeModel.h"
 #include "ui/MainWindow.h"
@@ -21,10 +22,6 @@
 namespace qm {
 
 namespace {
-
-QString Display(std::string_view bytes) {
-    return QString::fromStdString(DisplayText(bytes));
-}
 
 // More problem lines than this are counted, not listed.
 constexpr std::size_t kProblemLinesShown = 12;
@@ -45,7 +42,7 @@ void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<vo
         }
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    runner_.Start(
+    const bool started = runner_.Start(
         [this, work = std::move(work)](GuiJob& job) {
             EngineEventsToJob events(session_, job);
             work(job);
@@ -59,6 +56,11 @@ void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<vo
             ShowProblemLines();
             done(error);
         });
+    if (!started) {
+        // Commands check Busy() first; should one slip through, the window is not left disabled.
+        QApplication::restoreOverrideCursor();
+        setEnabled(true);
+    }
 }
 
 void TForm1::RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after) {
@@ -89,9 +91,8 @@ void TForm1::RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<v
 
 GameTree TForm1::BuildGameTree(Job& job) {
     const TConfig& config = session_.Config;
-    const auto filter =
-        config.DisplayFilter <= 3 ? static_cast<DisplayFilter>(config.DisplayFilter) : DisplayFilter::All;
-    const auto level = config.DisplayLevel == 1 ? DisplayLevel::Clone : DisplayLevel::Set;
+    const DisplayFilter filter = FilterOfSetting(config.DisplayFilter);
+    const DisplayLevel level = LevelOfSetting(config.DisplayLevel);
     const RomNodeOptions options{.MergedView = config.MergedView, .ShowNoGoodDump = config.ShowNoGoodDump};
     return FillGameTree(session_.SubList, filter, level, options, job);
 }
@@ -146,7 +147,7 @@ void TForm1::UseEmulator(const std::string& name, std::function<void()> then) {
     Clearwindows2Click();
     // The tree shows the database's own texts: it goes before the database is emptied.
     gameModel_->Clear();
-    ProgressFrm->Version->setText(Display(name));
+    ProgressFrm->Version->setText(ToDisplay(name));
     // A profile load starts with the 'no good dump known' ROMs shown, as its menu entry says.
     session_.Config.ShowNoGoodDump = true;
     session_.SubList.HideNoGoodDump = false;
@@ -185,7 +186,7 @@ void TForm1::LoadCBEmulator() {
     // The list keeps itself sorted: "a" before "a-b", whatever the ".dat" after them.
     std::stable_sort(names.begin(), names.end(), FoldedLess);
     for (const std::string& name : names) {
-        CBEmulator->addItem(Display(name), QByteArray::fromStdString(name));
+        CBEmulator->addItem(ToDisplay(name), QByteArray::fromStdString(name));
     }
     const auto at = std::find(names.begin(), names.end(), selected);
     CBEmulator->setCurrentIndex(selected.empty() || at == names.end() ? -1 : static_cast<int>(at - names.begin()));

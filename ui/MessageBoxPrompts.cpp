@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include "platform/Platform.h"
+#include "ui/DisplayText.h"
 
 namespace qm {
 
@@ -47,7 +47,7 @@ bool MessageBoxPrompts::Run(MessageKind kind, const std::string& text, bool ques
     if (parent != nullptr && !parent->isEnabled()) {
         parent = nullptr;
     }
-    QMessageBox box(IconOf(kind), QApplication::applicationName(), QString::fromStdString(DisplayText(text)),
+    QMessageBox box(IconOf(kind), QApplication::applicationName(), ToDisplay(text),
                     question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
     box.setDefaultButton(question ? QMessageBox::Yes : QMessageBox::Ok);
     return box.exec() == QMessageBox::Yes;
