@@ -1,8 +1,4 @@
 // quillmark-cli audit: the audit report of the current profile's collection.
-#include <csignal>
-
-#include <atomic>
-
 #include "cli/Progress.h"
 #include "cli/Verbs.h"
 #include "commands/Commands.h"
@@ -12,34 +8,6 @@
 namespace qm {
 
 namespace {
-
-// Ctrl-C is the Cancel button: the first one asks the engine to stop after the current entry,
-// a second one ends the program at once.
-std::atomic<std::atomic<bool>*> g_cancelFlag{nullptr};
-
-void OnInterrupt(int) {
-    if (std::atomic<bool>* flag = g_cancelFlag.load()) {
-        flag->store(true);
-    }
-    std::signal(SIGINT, SIG_DFL);
-}
-
-class CancelOnInterrupt {
-public:
-    explicit CancelOnInterrupt(std::atomic<bool>& flag) {
-        g_cancelFlag.store(&flag);
-        previous_ = std::signal(SIGINT, OnInterrupt);
-    }
-    ~CancelOnInterrupt() {
-        std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
-        g_cancelFlag.store(nullptr);
-    }
-    CancelOnInterrupt(const CancelOnInterrupt&) = delete;
-    CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
-
-private:
-    void (*previous_)(int) = SIG_DFL;
-};
 
 // --name / --no-name switches a default.
 bool Switch(const CliArgs& args, const std::string& name, bool fallback) {

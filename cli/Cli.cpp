@@ -41,46 +41,7 @@ struct VerbSpec {
 };
 
 const std::set<std::string> kGlobalOptions = {"data-dir", "json", "yes", "help"};
-const std::set<std::string> kValueOptions = {"data-dir", "profile", "corrupted"};
-
-int VerbProfiles(CliContext& ctx) {
-    TSession& session = ctx.Session();
-    const std::vector<std::string> profiles = session.Profiles();
-    const std::string current = session.Config.CurrentEmulator;
-    if (ctx.Json()) {
-        std::vector<std::string> items;
-        for (const std::string& p : profiles) {
-            items.push_back(JsonObject().Add("name", p).Add("current", SameText(p, current)).Text());
-        }
-        ctx.Out() << JsonObject()
-                         .Add("data_dir", session.Config.DataDir)
-                         .Add("current", current)
-                         .AddRaw("profiles", JsonArray(items))
-                         .Text()
-                  << "\n";
-        return kExitOk;
-    }
-    for (const std::string& p : profiles) {
-        ctx.Out() << (SameText(p, current) ? "* " : "  ") << DisplayText(p) << "\n";
-    }
-    if (profiles.empty()) {
-        ctx.Err() << "quillmark-cli: no datafile in " << DisplayText(session.Config.DataDir) << "\n";
-    }
-    return kExitOk;
-}
-
-int VerbUse(CliContext& ctx) {
-    if (ctx.Args().Positional.size() != 1) {
-        return ctx.Fail("usage: quillmark-cli use NAME");
-    }
-    const std::string& name = ctx.Args().Positional[0];
-    TSession& session = ctx.Session();
-    if (!session.UseEmulator(name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false})) {
-        return kExitFailure;
-    }
-    ctx.Out() << "Current profile: " << DisplayText(name) << "\n";
-    return kExitOk;
-}
+const std::set<std::string> kValueOptions = {"data-dir", "profile", "corrupted", "name", "refname"};
 
 int VerbInfo(CliContext& ctx) {
     if (!ctx.Args().Positional.empty()) {
@@ -251,11 +212,27 @@ int VerbCrc(CliContext& ctx) {
 const std::vector<VerbSpec>& Verbs() {
     static const std::vector<VerbSpec> verbs = {
         {"profiles",
-         "profiles",
-         "list the profiles (datafiles) of the data directory; * marks the current one",
-         {},
+         "profiles [add FILE.dat [--name NAME] | remove NAME]",
+         "list the profiles (datafiles) of the data directory, * marking the current one; add a datafile in "
+         "Quillmark's format as profile NAME (default: its file name) and make it current; remove a profile (its "
+         "datafile goes to the Trash; asks, --yes confirms)",
+         {"name"},
          VerbProfiles},
-        {"use", "use NAME", "make profile NAME the current one", {}, VerbUse},
+        {"use", "use NAME", "make profile NAME (with or without .dat) the current one", {}, VerbUse},
+        {"import-emulator",
+         "import-emulator mame|raine EXE [--name NAME]",
+         "check the emulator (its version from -help), build profile NAME (default Mame or Raine) from its game "
+         "listing (-listinfo; -listxml for a MAME that no longer knows -listinfo) and make it current; Ctrl-C "
+         "cancels",
+         {"name"},
+         VerbImportEmulator},
+        {"import-dat",
+         "import-dat FILE [--name NAME] [--refname FAMILY]",
+         "build profile NAME (default: the file's name) from a downloaded datafile, Logiqx XML or clrmamepro text, "
+         "plain, .gz or .zip, and make it current; --refname sets the emulator family (default mame for MAME's "
+         "listings)",
+         {"name", "refname"},
+         VerbImportDat},
         {"info",
          "info [--profile NAME]",
          "load a profile and print its header, ROM directories and counts",
@@ -368,11 +345,17 @@ TSession& CliContext::Session() {
 bool CliContext::LoadProfile(bool scan) {
     TSession& session = Session();
     const auto profile = args_.Value("profile");
+    const std::string name = profile ? ProfileArgument(*this, *profile) : session.Config.CurrentEmulator;
+    std::error_code ec;
+    if (name.empty() || !std::filesystem::exists(session.Config.DatafilePath(name), ec)) {
+        Fail(NoProfileLine(*this, name, profile.has_value()));
+        return false;
+    }
     // A --profile given for one command does not change the stored current profile.
     TSession::LoadOptions options;
     options.RememberAsCurrent = !profile.has_value();
     options.Scan = scan;
-    return session.UseEmulator(profile ? *profile : session.Config.CurrentEmulator, options);
+    return session.UseEmulator(name, options);
 }
 
 int CliContext::Fail(const std::string& message) {

@@ -3,9 +3,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 
 #include "cli/Cli.h"
+#include "platform/Job.h"
 #include "platform/Platform.h"
 
 namespace qm {
@@ -57,6 +60,45 @@ private:
     bool active_;
     std::string text_;
     int percent_ = 0;
+};
+
+// Ctrl-C is the Cancel button: the first one asks the operation to stop at its next poll, a
+// second one ends the program at once.
+class CancelOnInterrupt {
+public:
+    explicit CancelOnInterrupt(std::atomic<bool>& flag);
+    ~CancelOnInterrupt();
+    CancelOnInterrupt(const CancelOnInterrupt&) = delete;
+    CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
+
+private:
+    void (*previous_)(int) = nullptr;
+};
+
+// The job of a long operation started from the command line: progress and status on one line
+// of a terminal's standard error (redrawn at most ten times a second), problems as lines of
+// their own, Ctrl-C as Cancel.
+class TerminalJob : public CancellableJob {
+public:
+    explicit TerminalJob(CliContext& ctx);
+    ~TerminalJob() override;
+    TerminalJob(const TerminalJob&) = delete;
+    TerminalJob& operator=(const TerminalJob&) = delete;
+
+    void Progress(std::uint64_t done, std::uint64_t total) override;
+    void Status(std::string_view text) override;
+    void Problem(std::string_view line) override;
+
+private:
+    void Draw(bool force);
+
+    CliContext& ctx_;
+    bool active_;
+    CancelOnInterrupt interrupt_;
+    std::string text_;
+    std::uint64_t done_ = 0;
+    std::uint64_t total_ = 0;
+    std::chrono::steady_clock::time_point lastDraw_{};
 };
 
 }  // namespace qm

@@ -6,12 +6,26 @@
 
 namespace qm {
 
+struct ProfileOutcome;
+
+int VerbProfiles(CliContext& ctx);
+int VerbUse(CliContext& ctx);
+int VerbImportEmulator(CliContext& ctx);
+int VerbImportDat(CliContext& ctx);
 int VerbScan(CliContext& ctx);
 int VerbStatus(CliContext& ctx);
 int VerbPaths(CliContext& ctx);
 int VerbAudit(CliContext& ctx);
 int VerbReport(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
+
+// The profile a NAME argument stands for: the name as given when its datafile exists, else the
+// name without a ".dat" typed along.
+std::string ProfileArgument(CliContext& ctx, const std::string& argument);
+// One line for a profile that is not there: the profiles that are, and how to make one.
+std::string NoProfileLine(CliContext& ctx, const std::string& name, bool named);
+// Prints what a profile verb made, then the loaded profile's counts.
+int ReportProfileOutcome(CliContext& ctx, const ProfileOutcome& outcome, const char* verb);
 
 // The set/clone/ROM counts with complete, incomplete and empty counts, as text or JSON keys.
 void PrintCounts(CliContext& ctx, JsonObject& json);

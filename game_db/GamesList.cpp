@@ -127,11 +127,19 @@ void TGamesList::Clear() {
 }
 
 TGame* TGamesList::FindGame(std::string_view name) const {
+    if (build_) {
+        const auto it = build_->Games.find(name);
+        return it == build_->Games.end() ? nullptr : it->second;
+    }
     const auto* p = games_.Find(name);
     return p == nullptr ? nullptr : *p;
 }
 
 TClone* TGamesList::FindClone(std::string_view name) const {
+    if (build_) {
+        const auto it = build_->Clones.find(name);
+        return it == build_->Clones.end() ? nullptr : it->second;
+    }
     const auto* p = AllClones.Find(name);
     return p == nullptr ? nullptr : *p;
 }
@@ -411,6 +419,44 @@ TGame* TGamesList::NewDetachedGame(std::string_view name, std::string_view descr
     return NewGame(name, description);
 }
 
+void TGamesList::BeginBuild() {
+    build_ = std::make_unique<BuildIndex>();
+    for (TGame* game : games_) {
+        build_->Games.emplace(game->Name, game);
+    }
+    for (TClone* clone : AllClones) {
+        build_->Clones.emplace(clone->Name, clone);
+    }
+    if (const TClone* bios = FindClone("neogeo")) {
+        for (const TRomEntry& entry : bios->Roms) {
+            build_->BiosRoms.insert(entry.Name);
+        }
+    }
+    FindRom(std::string_view());  // makes the hashed CRC lookup current; AddRom keeps it so
+}
+
+void TGamesList::EndBuild() {
+    if (!build_) {
+        return;
+    }
+    build_.reset();
+    games_.SortAppended();
+    AllClones.SortAppended();
+    RomsByCrc.SortAppended();
+    NoGoodDumpRoms.SortAppended();
+    for (TGame& game : gameStore_) {
+        game.Clones.SortAppended();
+    }
+    for (TClone& clone : cloneStore_) {
+        clone.Roms.SortAppended();
+    }
+    for (TRom& rom : romStore_) {
+        rom.Clones.SortAppended();
+    }
+    CrcListsChanged();
+    NoGoodDumpFlagsChanged();
+}
+
 TGame* TGamesList::FindOrAddGame(std::string_view name, std::string_view description) {
     const std::string key = LowerCase(name);
     if (TGame* game = FindGame(key)) {
@@ -418,7 +464,12 @@ TGame* TGamesList::FindOrAddGame(std::string_view name, std::string_view descrip
         return game;
     }
     TGame* game = NewGame(key, description);
-    games_.Add(game);
+    if (build_) {
+        games_.AppendUnsorted(game);
+        build_->Games.emplace(game->Name, game);
+    } else {
+        games_.Add(game);
+    }
     return game;
 }
 
@@ -428,8 +479,14 @@ TClone* TGamesList::FindOrAddClone(TGame* game, std::string_view name, std::stri
         return clone;
     }
     TClone* clone = NewClone(game, key, description);
-    game->Clones.Add(clone);
-    AllClones.Add(clone);
+    if (build_) {
+        game->Clones.AppendUnsorted(clone);
+        AllClones.AppendUnsorted(clone);
+        build_->Clones.emplace(clone->Name, clone);
+    } else {
+        game->Clones.Add(clone);
+        AllClones.Add(clone);
+    }
     return clone;
 }
 
@@ -439,26 +496,44 @@ void TGamesList::AddRomEntry(TRomsList& roms, std::string_view name, bool noGood
 
 TRom* TGamesList::AddRom(TClone* clone, std::string_view crc, std::string_view romName, bool own, std::int32_t size) {
     const bool noGoodDump = crc == kNoGoodDumpCrc;
-    if (romName != "neo-geo.rom" && romName != "ng-sfix.rom" && romName != "ng-sm1.rom") {
-        TRom* rom = noGoodDump ? nullptr : FindRom(LowerCase(crc));
-        if (rom == nullptr) {
-            rom = NewRom(LowerCase(crc), size);
+    // While building, entries are filed unsorted (EndBuild sorts them, the first of a name kept).
+    auto addEntry = [&](TClone* to, TRom* rom) {
+        if (build_) {
+            to->Roms.AppendUnsorted(TRomEntry{std::string(romName), noGoodDump, own, rom});
+            rom->Clones.AppendUnsorted(to);
+        } else {
+            AddRomEntry(to->Roms, romName, noGoodDump, rom, own);
+            rom->Clones.Add(to);
+        }
+    };
+    auto newRom = [&] {
+        TRom* rom = NewRom(LowerCase(crc), size);
+        if (build_) {
+            RomsByCrc.AppendUnsorted(rom);
+            romsByCrcHash_.Insert(rom);
+        } else {
             RomsByCrc.Add(rom);
             CrcListsChanged();
         }
-        AddRomEntry(clone->Roms, romName, noGoodDump, rom, own);
-        rom->Clones.Add(clone);
+        return rom;
+    };
+    if (romName != "neo-geo.rom" && romName != "ng-sfix.rom" && romName != "ng-sm1.rom") {
+        TRom* rom = noGoodDump ? nullptr : FindRom(LowerCase(crc));
+        if (rom == nullptr) {
+            rom = newRom();
+        }
+        addEntry(clone, rom);
         return rom;
     }
     TClone* bios = FindClone("neogeo");
-    if (bios == nullptr || bios->Roms.Contains(romName)) {
+    if (bios == nullptr) {
         return nullptr;
     }
-    TRom* rom = NewRom(LowerCase(crc), size);
-    RomsByCrc.Add(rom);
-    CrcListsChanged();
-    AddRomEntry(bios->Roms, romName, noGoodDump, rom, own);
-    rom->Clones.Add(bios);
+    if (build_ ? !build_->BiosRoms.insert(std::string(romName)).second : bios->Roms.Contains(romName)) {
+        return nullptr;
+    }
+    TRom* rom = newRom();
+    addEntry(bios, rom);
     return rom;
 }
 

@@ -7,8 +7,11 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -174,7 +177,13 @@ public:
     void NamesForCrc(std::string_view zipPath, std::string_view romName, TNeededNamesList& list, std::string_view crc);
     void ClonesNeedingRom(const TRom& rom, TNeedingClonesList& list) const;
 
-    // Building.
+    // Building. Between BeginBuild and EndBuild (a whole listing turned into a database) the
+    // builder operations find sets, clones and ROMs through hash tables and file them unsorted;
+    // EndBuild sorts every list once. Only the builder operations and FindGame, FindClone and
+    // FindRom may be used meanwhile. Sorted insertion one by one would cost quadratic time on a
+    // listing that is not in name order.
+    void BeginBuild();
+    void EndBuild();
     TGame* FindOrAddGame(std::string_view name, std::string_view description);
     TClone* FindOrAddClone(TGame* game, std::string_view name, std::string_view description);
     TRom* AddRom(TClone* clone, std::string_view crc, std::string_view romName, bool own, std::int32_t size);
@@ -249,6 +258,14 @@ private:
     mutable CrcHashIndex<TRom> selectedRomsHash_;
     mutable bool romsByCrcHashValid_ = false;
     mutable bool selectedRomsHashValid_ = false;
+
+    struct BuildIndex {
+        std::unordered_map<std::string_view, TGame*> Games;
+        std::unordered_map<std::string_view, TClone*> Clones;
+        // BIOS ROM names already filed under "neogeo".
+        std::set<std::string, std::less<>> BiosRoms;
+    };
+    std::unique_ptr<BuildIndex> build_;
 };
 
 }  // namespace qm

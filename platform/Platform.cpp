@@ -393,12 +393,18 @@ void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& line
     WriteFileAtomic(file, bytes);
 }
 
+namespace {
+
+// Code points of 0x80..0x9F in Windows-1252; 0 where the code page leaves the byte unassigned.
+constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
-    // Code points of 0x80..0x9F in Windows-1252; 0 where the code page leaves the byte unassigned.
-    static constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                           0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    const auto& kHigh = kCp1252High;
     std::string out;
     out.reserve(bytes.size());
     for (const char ch : bytes) {
@@ -447,7 +453,76 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     return length;
 }
 
+// The code point of a valid sequence of `length` bytes at s[i].
+char32_t DecodeUtf8(std::string_view s, std::size_t i, std::size_t length) {
+    static constexpr unsigned char kLeadMask[5] = {0, 0, 0x1F, 0x0F, 0x07};
+    char32_t cp = static_cast<unsigned char>(s[i]) & kLeadMask[length];
+    for (std::size_t k = 1; k < length; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    }
+    return cp;
+}
+
+char CodePointToCp1252(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+        return static_cast<char>(cp);
+    }
+    for (std::size_t k = 0; k < 32; ++k) {
+        if (kCp1252High[k] != 0 && kCp1252High[k] == cp) {
+            return static_cast<char>(0x80 + k);
+        }
+    }
+    return '?';
+}
+
+bool IsValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+        } else if (const std::size_t n = Utf8SequenceLength(s, i); n > 0) {
+            i += n;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            out.push_back(utf8[i++]);
+        } else if (const std::size_t n = Utf8SequenceLength(utf8, i); n > 0) {
+            // An overlong sequence must not smuggle in an ASCII character (a '/' in a name).
+            static constexpr char32_t kShortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+            const char32_t cp = DecodeUtf8(utf8, i, n);
+            out.push_back(cp < kShortest[n] ? '?' : CodePointToCp1252(cp));
+            i += n;
+        } else {
+            out.push_back('?');
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string GuessedTextToCp1252(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) {
+        return Utf8ToCp1252(bytes);
+    }
+    std::string out(bytes);
+    for (char& c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 && b < 0xA0 && kCp1252High[b - 0x80] == 0) {
+            c = '?';
+        }
+    }
+    return out;
+}
 
 std::string DisplayText(std::string_view bytes) {
     std::string out;

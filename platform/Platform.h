@@ -150,5 +150,11 @@ void SyncDirectory(const fs::path& dir);
 // UTF-8 sequences are kept as they are (names taken from UTF-8 zip entries).
 std::string DisplayText(std::string_view bytes);
 std::string Cp1252ToUtf8(std::string_view bytes);
+// UTF-8 text as Windows-1252 bytes, for the files Quillmark writes: a character the code page
+// cannot hold, and a byte that starts no valid UTF-8 sequence, becomes '?'.
+std::string Utf8ToCp1252(std::string_view utf8);
+// Text whose encoding nobody declared (fields of downloaded datafiles): UTF-8 when it is valid
+// UTF-8, otherwise Windows-1252 already, whose five unassigned bytes become '?'.
+std::string GuessedTextToCp1252(std::string_view bytes);
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 #include "platform/SystemTools.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -274,29 +275,22 @@ bool IsReadOnlyMedium(const fs::path& directory) {
     return ::access(directory.c_str(), W_OK) != 0;
 }
 
-int RunProcess(const std::vector<std::string>& argv, bool wait, const fs::path& stdoutFile) {
-    if (argv.empty() || argv[0].empty()) {
-        return kProcessNotWaited;
-    }
+namespace {
+
+// Starts argv[0] (looked up in PATH) without a shell, standard input from /dev/null, with the
+// file actions the caller added for its output; the child keeps its three standard streams only
+// and gets the default disposition of the signals this program may ignore. 0 when it did not start.
+pid_t Spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t& actions) {
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawnattr_init(&attributes);
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const std::string output = stdoutFile.string();
-    if (!output.empty()) {
-        ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    }
-    // The child gets the three standard streams only, not the files this program has open.
     ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-    // A signal this program ignores or blocks (SIGPIPE, say) must not stay so in the child.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
     sigset_t none;
     sigset_t defaults;
     sigemptyset(&none);
@@ -307,23 +301,14 @@ int RunProcess(const std::vector<std::string>& argv, bool wait, const fs::path& 
     ::posix_spawnattr_setsigmask(&attributes, &none);
     ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     pid_t pid = 0;
     const int rc = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attributes);
-    if (rc != 0) {
-        return kProcessNotWaited;
-    }
-    if (!wait) {
-        // Someone must collect the child's exit status, or it stays a zombie until we end.
-        std::thread([pid] {
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-        return kProcessNotWaited;
-    }
+    return rc == 0 ? pid : 0;
+}
+
+// The exit code of a child, as RunProcess gives it.
+int WaitForExit(pid_t pid) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
@@ -337,6 +322,164 @@ int RunProcess(const std::vector<std::string>& argv, bool wait, const fs::path& 
         return 128 + WTERMSIG(status);
     }
     return kProcessNotWaited;
+}
+
+}  // namespace
+
+int RunProcess(const std::vector<std::string>& argv, bool wait, const fs::path& stdoutFile) {
+    if (argv.empty() || argv[0].empty()) {
+        return kProcessNotWaited;
+    }
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    const std::string output = stdoutFile.string();
+    if (!output.empty()) {
+        ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    const pid_t pid = Spawn(argv, actions);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (pid == 0) {
+        return kProcessNotWaited;
+    }
+    if (!wait) {
+        // Someone must collect the child's exit status, or it stays a zombie until we end.
+        std::thread([pid] {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+        return kProcessNotWaited;
+    }
+    return WaitForExit(pid);
+}
+
+namespace {
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { Close(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    void Close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// A started child that is killed and waited for unless its exit was collected: an error or a
+// stop while reading its output never leaves it running.
+class ChildGuard {
+public:
+    explicit ChildGuard(pid_t pid) : pid_(pid) {}
+    ~ChildGuard() {
+        if (pid_ != 0) {
+            ::kill(pid_, SIGKILL);
+            WaitForExit(pid_);
+        }
+    }
+    ChildGuard(const ChildGuard&) = delete;
+    ChildGuard& operator=(const ChildGuard&) = delete;
+    int Kill() {
+        ::kill(pid_, SIGKILL);
+        return Wait();
+    }
+    int Wait() {
+        const int code = WaitForExit(pid_);
+        pid_ = 0;
+        return code;
+    }
+
+private:
+    pid_t pid_;
+};
+
+}  // namespace
+
+int RunProcessReading(const std::vector<std::string>& argv, const std::function<bool(std::string_view)>& onOutput,
+                      std::string* errorTail) {
+    if (argv.empty() || argv[0].empty()) {
+        return kProcessNotWaited;
+    }
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
+        return kProcessNotWaited;
+    }
+    Fd outRead(outPipe[0]);
+    Fd outWrite(outPipe[1]);
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        return kProcessNotWaited;
+    }
+    Fd errRead(errPipe[0]);
+    Fd errWrite(errPipe[1]);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, outWrite.Get(), STDOUT_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, errWrite.Get(), STDERR_FILENO);
+    const pid_t pid = Spawn(argv, actions);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (pid == 0) {
+        return kProcessNotWaited;
+    }
+    ChildGuard child(pid);
+    outWrite.Close();
+    errWrite.Close();
+    // A larger pipe lets a fast writer run ahead of the reader with fewer switches between them.
+    ::fcntl(outRead.Get(), F_SETPIPE_SZ, 1 << 20);
+
+    constexpr std::size_t kErrorTail = 4096;
+    constexpr int kHeartbeatMs = 200;
+    std::string tail;
+    std::vector<char> buffer(1 << 20);
+    bool outOpen = true;
+    bool errOpen = true;
+    while (outOpen || errOpen) {
+        pollfd fds[2] = {{outOpen ? outRead.Get() : -1, POLLIN, 0}, {errOpen ? errRead.Get() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, kHeartbeatMs);
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        if (ready <= 0) {
+            if (!onOutput(std::string_view())) {
+                return child.Kill();
+            }
+            continue;
+        }
+        if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t n = ::read(outRead.Get(), buffer.data(), buffer.size());
+            if (n > 0) {
+                if (!onOutput(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+                    return child.Kill();
+                }
+            } else if (n == 0 || errno != EINTR) {
+                outOpen = false;
+            }
+        }
+        if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            char text[4096];
+            const ssize_t n = ::read(errRead.Get(), text, sizeof text);
+            if (n > 0) {
+                tail.append(text, static_cast<std::size_t>(n));
+                if (tail.size() > kErrorTail) {
+                    tail.erase(0, tail.size() - kErrorTail);
+                }
+            } else if (n == 0 || errno != EINTR) {
+                errOpen = false;
+            }
+        }
+    }
+    if (errorTail != nullptr) {
+        *errorTail = std::move(tail);
+    }
+    return child.Wait();
 }
 
 bool MoveToTrash(const fs::path& file, std::string* error) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -38,6 +40,16 @@ inline constexpr int kProcessNotWaited = -10000;
 // signal number for a process killed by a signal); gives kProcessNotWaited when the process did
 // not start or `wait` is false.
 int RunProcess(const std::vector<std::string>& argv, bool wait, const std::filesystem::path& stdoutFile = {});
+
+// Runs argv as RunProcess does and waits for its end, handing its standard output to `onOutput`
+// piece by piece while it is written: an output of any size is read through a pipe, never stored.
+// `onOutput` also gets an empty piece whenever nothing came for a fifth of a second, so that it
+// can poll a cancel request; when it returns false, or throws, the process is killed and waited
+// for. The last few kilobytes of the process's standard error go to *errorTail. Gives the exit
+// code (128 + the signal number for a process killed by a signal, ours included), or
+// kProcessNotWaited when it did not start.
+int RunProcessReading(const std::vector<std::string>& argv, const std::function<bool(std::string_view)>& onOutput,
+                      std::string* errorTail = nullptr);
 
 // Moves a file or folder to the freedesktop.org Trash ($XDG_DATA_HOME/Trash, or the
 // .Trash-UID folder at the top of the file system that holds it) under a name not used there

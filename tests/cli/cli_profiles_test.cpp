@@ -51,8 +51,9 @@ TEST_F(CliProfilesTest, ProfilesUseAndTheCurrentMark) {
 TEST_F(CliProfilesTest, FailuresGiveOneLineAndNonZeroStatus) {
     auto run = RunCliCommand({"use", "nothing"});
     EXPECT_EQ(run.Status, 1);
-    EXPECT_EQ(run.Err,
-              "quillmark-cli: error: Datafile nothing.dat does not exist in directory " + DataDir().string() + "/ !\n");
+    EXPECT_EQ(run.Err, "quillmark-cli: no profile \"nothing\" in " + DataDir().string() +
+                           "/; make one with \"import-dat FILE --name NAME\", \"import-emulator mame|raine EXE --name "
+                           "NAME\" or \"profiles add FILE.dat\"\n");
     WriteFile("datas/broken.dat", "[EMULATOR]\r\nrefname=mame\r\n [GAMES]\r\n");
     run = RunCliCommand({"info", "--profile", "broken"});
     EXPECT_EQ(run.Status, 1);

@@ -1,0 +1,70 @@
+// Verbs that build profiles from listings: import-emulator, import-dat.
+#include <filesystem>
+
+#include "cli/Progress.h"
+#include "cli/Verbs.h"
+#include "commands/Profiles.h"
+#include "game_db/cel_strings.h"
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs one import with a terminal job; Ctrl-C gives the cancelled exit status.
+template <class Import>
+int RunImport(CliContext& ctx, Import&& import) {
+    ProfileOutcome outcome;
+    try {
+        TerminalJob job(ctx);
+        outcome = import(job);
+    } catch (const ECancelClick& e) {
+        ctx.Err() << "quillmark-cli: " << e.what() << " (nothing was written)\n";
+        return kExitCancelled;
+    }
+    return ReportProfileOutcome(ctx, outcome, "Imported");
+}
+
+// "MAME 0.251.dat.gz" gives "MAME 0.251".
+std::string NameOfListingFile(const fs::path& file) {
+    std::string name = file.filename().string();
+    for (const char* extension : {".gz", ".zip"}) {
+        if (name.size() > 4 && EndsWithText(name, extension)) {
+            name.resize(name.size() - std::string_view(extension).size());
+        }
+    }
+    for (const char* extension : {".dat", ".xml"}) {
+        if (name.size() > 4 && EndsWithText(name, extension)) {
+            name.resize(name.size() - 4);
+        }
+    }
+    return name;
+}
+
+}  // namespace
+
+int VerbImportEmulator(CliContext& ctx) {
+    const std::vector<std::string>& args = ctx.Args().Positional;
+    if (args.size() != 2 || (args[0] != "mame" && args[0] != "raine")) {
+        return ctx.Fail("usage: quillmark-cli import-emulator mame|raine EXE [--name NAME]");
+    }
+    const ListingKind kind = args[0] == "mame" ? ListingKind::Mame : ListingKind::Raine;
+    const auto given = ctx.Args().Value("name");
+    const std::string name = given ? ProfileNameFromArgument(*given) : (kind == ListingKind::Mame ? "Mame" : "Raine");
+    return RunImport(ctx, [&](Job& job) { return ImportEmulatorProfile(ctx.Session(), kind, args[1], name, job); });
+}
+
+int VerbImportDat(CliContext& ctx) {
+    const std::vector<std::string>& args = ctx.Args().Positional;
+    if (args.size() != 1) {
+        return ctx.Fail("usage: quillmark-cli import-dat FILE [--name NAME] [--refname FAMILY]");
+    }
+    const fs::path file = args[0];
+    const auto given = ctx.Args().Value("name");
+    const std::string name = ProfileNameFromArgument(given ? *given : NameOfListingFile(file));
+    const std::string refName = ctx.Args().Value("refname").value_or("");
+    return RunImport(ctx, [&](Job& job) { return ImportDatProfile(ctx.Session(), file, name, refName, job); });
+}
+
+}  // namespace qm
