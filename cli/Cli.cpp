@@ -339,6 +339,8 @@ TSession& CliContext::Session() {
             dataDir = *dir;
         }
         session_ = std::make_unique<TSession>(ConfigPaths::FromEnvironment(dataDir), prompts_);
+        // One run is one command: the collection stays locked from its first scan to its end.
+        session_->DirCache.KeepLocks = true;
     }
     return *session_;
 }

@@ -37,6 +37,7 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
                 session.DirCache.Reset();
             } catch (const std::exception&) {
             }
+            session.DirCache.ReleaseLocks();
             if (options.RefreshCache) {
                 session.Paths.SetRomStatus();
             }

@@ -29,9 +29,8 @@ public:
     };
     // Loads profile `name`: its header, its datafile, the smart list's selection, its ROM
     // directories and their scan. False, after an error message through the prompts, when the
-    // profile cannot be loaded or another Quillmark process is changing its collection (the scan
-    // keeps the directories locked until the end of the command: DirCache.ReleaseLocks);
-    // everything is then empty.
+    // profile cannot be loaded or another Quillmark process is changing its collection (see
+    // DirCache.KeepLocks); everything is then empty.
     bool UseEmulator(const std::string& name, const LoadOptions& options);
     bool UseEmulator(const std::string& name) { return UseEmulator(name, LoadOptions{}); }
 

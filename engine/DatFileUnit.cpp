@@ -774,7 +774,9 @@ void TDatFile::Lock(const std::string& directory) {
 }
 
 void TDatFile::ReleaseLocks() {
-    locks_.clear();
+    if (!KeepLocks) {
+        locks_.clear();
+    }
 }
 
 std::vector<std::string> TDatFile::Lines() const {

@@ -28,8 +28,9 @@
 //   archive changed at or after that time is read again by the next scan.
 // - Nothing is changed in a directory without its lock (platform/DirectoryLock.h): the scan
 //   takes the locks of every directory it reads, PrepareChange that of the directory it is
-//   about to change, and they are held until ReleaseLocks, so that two Quillmark processes never
-//   change one collection at once.
+//   about to change, so that two Quillmark processes never change one collection at once. The
+//   scan lets its locks go when it ends, and a command lets the rest go when it ends
+//   (ReleaseLocks), unless KeepLocks asks to hold every lock until ReleaseLocks.
 #pragma once
 
 #include <chrono>
@@ -120,8 +121,13 @@ public:
     // another process to let it go; throws ELockBusy naming that process otherwise. A directory
     // that cannot be opened is not locked (and there is nothing in it to change).
     void Lock(const std::string& directory);
-    // Lets every lock go (the end of a command).
+    // Lets every lock go (the end of a command), unless KeepLocks.
     void ReleaseLocks();
+    // Holds every lock until the end, or until KeepLocks is cleared and ReleaseLocks called: a
+    // run of the command-line program keeps the collection from its first scan to its last
+    // change, so that no other run changes it in between. The desktop program, which shows a
+    // collection for hours, holds it only while a command runs.
+    bool KeepLocks = false;
     std::chrono::milliseconds LockWait{2000};
 
     // The current cache as lines (header included), for tests and the scan's line count.

@@ -525,8 +525,12 @@ void TPathsList::Scan(bool refreshCache) {
     lastPercent_ = -1;
     Progress(0, 100);
     CacheWriteFailures = 0;
-    // From the survey of a directory to the end of the command, no other Quillmark process may
-    // change its archives or its cache.
+    // From the survey of a directory to the writing of its cache (and to the end of the command,
+    // with KeepLocks), no other Quillmark process may change its archives or its cache.
+    struct Unlock {
+        TDatFile& cache;
+        ~Unlock() { cache.ReleaseLocks(); }
+    } unlock{dirCache_};
     for (const auto& path : paths_) {
         dirCache_.Lock(path->Path);
     }

@@ -353,16 +353,12 @@ TEST_F(CacheCheckTest, RefreshKeepsTheOldCacheUntilTheNewOneIsComplete) {
     EXPECT_TRUE(fs::exists(libzipLeftover));
 }
 
-TEST_F(CacheCheckTest, TheScanLocksItsDirectoriesUntilTheyAreReleased) {
+TEST_F(CacheCheckTest, TheScanLocksItsDirectoriesWhileItRunsOrUntilTheyAreReleased) {
     MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}});
     paths->AddPath(Roms().string());
-    paths->Scan(false);
     TDatFile other(DataDir());
     other.LockWait = 50ms;
-    EXPECT_THROW(other.PrepareChange(RomsDir()), ELockBusy);
-    // Locks go by directory, whatever its spelling.
-    EXPECT_NO_THROW(cache->PrepareChange(Roms().string() + "/./"));
-    cache->ReleaseLocks();
+    // While another run changes the directory, it is neither scanned nor shown.
     other.PrepareChange(RomsDir());
     try {
         paths->Scan(false);
@@ -370,6 +366,21 @@ TEST_F(CacheCheckTest, TheScanLocksItsDirectoriesUntilTheyAreReleased) {
     } catch (const ELockBusy& e) {
         EXPECT_EQ(e.Holder(), ::getpid());
     }
+    other.ReleaseLocks();
+    paths->Scan(false);
+    EXPECT_NO_THROW(other.PrepareChange(RomsDir()));  // the scan let its lock go
+    other.ReleaseLocks();
+
+    // A run that keeps its locks keeps them whatever asks for them, until it stops keeping them.
+    cache->KeepLocks = true;
+    paths->Scan(false);
+    cache->ReleaseLocks();
+    EXPECT_THROW(other.PrepareChange(RomsDir()), ELockBusy);
+    // Locks go by directory, whatever its spelling.
+    EXPECT_NO_THROW(cache->PrepareChange(Roms().string() + "/./"));
+    cache->KeepLocks = false;
+    cache->ReleaseLocks();
+    EXPECT_NO_THROW(other.PrepareChange(RomsDir()));
 }
 
 }  // namespace
