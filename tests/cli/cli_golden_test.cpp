@@ -93,7 +93,24 @@ public:
     }
 
 private:
-    std::string Normal(const std::string& text) const { return Replace(text, root_.string(), "<ROOT>"); }
+    // The test's folder shown as <ROOT>, and the underlines of the report's headers as long as
+    // the headers are then (in the text and in JSON strings alike).
+    std::string Normal(const std::string& text) const {
+        const std::string root = root_.string();
+        const std::size_t shown = std::string_view("<ROOT>").size();
+        std::string out;
+        for (std::size_t pos = 0; pos < text.size();) {
+            const std::size_t run = text.find_first_not_of('=', pos);
+            const std::size_t length = (run == std::string::npos ? text.size() : run) - pos;
+            if (length == 0) {
+                out += text[pos++];
+            } else {
+                out.append(length > root.size() ? length - root.size() + shown : length, '=');
+                pos += length;
+            }
+        }
+        return Replace(out, root, "<ROOT>");
+    }
 
     fs::path root_;
     std::string text_;
