@@ -18,8 +18,8 @@
 #include <utility>
 
 #include "game_db/GamesList.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 
 namespace qm::bench {
 
@@ -636,7 +636,7 @@ GenerateResult GenerateCollection(const fs::path& datafile, const fs::path& outD
     PrepareOutDir(folder);
 
     TGamesList games;
-    if (games.LoadDatafileFile(datafile).BadFormat) {
+    if (games.LoadDatafileFile(datafile, SilentJob()).BadFormat) {
         throw EFileError(datafile, "bad format: no [GAMES] section");
     }
     result.LoadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

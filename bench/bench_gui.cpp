@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
         session.Config.LoadEmulator("mame");
         session.Config.RomPaths = {romDir};
         session.Config.SaveRomPaths();
-        if (!session.UseEmulator("mame")) {
+        if (!session.UseEmulator("mame", qm::SilentJob())) {
             std::fprintf(stderr, "bench_gui: the profile does not load\n");
             return 1;
         }

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
 
     qm::TGamesList games;
-    games.LoadDatafileFile(argv[1]);
+    games.LoadDatafileFile(argv[1], qm::SilentJob());
     qm::TSubList selection(games);
     selection.Rebuild();
 

@@ -62,7 +62,7 @@ Result Run(const std::string& mode, const std::string& kind, const std::string& 
         result.ImportSeconds = Since(start);
         const auto loadStart = std::chrono::steady_clock::now();
         qm::TGamesList games;
-        games.LoadDatafileFile(out);
+        games.LoadDatafileFile(out, qm::SilentJob());
         result.LoadSeconds = Since(loadStart);
         result.Sets = games.Games().size();
         result.Clones = games.AllClones.size();

@@ -12,9 +12,9 @@
 
 #include "bench/ChildRun.h"
 #include "game_db/GamesList.h"
+#include "game_db/SubList.h"
 #include "platform/HeapTuning.h"
 #include "platform/Platform.h"
-#include "game_db/SubList.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ RunResult RunOnce(const std::string& file) {
         RunResult result;
         const auto start = std::chrono::steady_clock::now();
         qm::TGamesList games;
-        games.LoadDatafileFile(file);
+        games.LoadDatafileFile(file, qm::SilentJob());
         qm::TSubList subList(games);
         subList.Rebuild();
         result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -17,6 +17,44 @@ bool Switch(const CliArgs& args, const std::string& name, bool fallback) {
     return args.Has(name) ? true : fallback;
 }
 
+// One finding as JSON: the archive it is about, the entry, and what was found.
+std::string FindingJson(const TFinding& finding, const std::string& archivePath) {
+    JsonObject json;
+    json.Add("kind", FindingKindName(finding.Kind)).Add("archive", archivePath);
+    if (!finding.Entry.empty() || !finding.Crc.empty()) {
+        json.Add("entry", finding.Entry).Add("crc", finding.Crc);
+    }
+    if (!finding.Expected.empty()) {
+        json.Add("expected", finding.Expected);
+    }
+    if (!finding.Target.empty()) {
+        json.Add("target", finding.Target);
+    }
+    if (finding.Complemented) {
+        json.Add("complemented", true);
+    }
+    if (finding.NoGoodDump) {
+        json.Add("no_good_dump", true);
+    }
+    if (!finding.Message.empty()) {
+        json.Add("message", finding.Message);
+    }
+    return json.Text();
+}
+
+std::string FindingsJson(const TAuditResult& result) {
+    std::vector<std::string> items;
+    for (const TFinding& finding : result.Names) {
+        items.push_back(FindingJson(finding, finding.ArchivePath));
+    }
+    for (const TArchiveFindings& archive : result.Archives) {
+        for (const TFinding& finding : archive.Findings) {
+            items.push_back(FindingJson(finding, archive.Path));
+        }
+    }
+    return JsonArray(items);
+}
+
 }  // namespace
 
 const std::set<std::string>& AuditOptionNames() {
@@ -62,27 +100,20 @@ int VerbAudit(CliContext& ctx) {
         }
     }
 
-    std::vector<std::string> loadProblems;
-    ctx.Session().Paths.OnProblemLines = [&](const std::vector<std::string>& lines) {
-        loadProblems.insert(loadProblems.end(), lines.begin(), lines.end());
-    };
     if (!ctx.LoadProfile(/*scan=*/true)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
-    session.Paths.OnProblemLines = nullptr;
-
+    TerminalJob& job = ctx.Job();
     AuditOutcome outcome;
     try {
-        CancelOnInterrupt cancel(session.Paths.CancelRequested);
-        TerminalProgress progress(ctx);
-        outcome = RunAudit(session, options);
+        outcome = RunAudit(session, options, job);
     } catch (const ECancelClick& e) {
         ctx.Err() << "quillmark-cli: " << e.what() << "\n";
         return kExitCancelled;
     }
-    std::vector<std::string> problems = loadProblems;
-    problems.insert(problems.end(), outcome.ProblemLines.begin(), outcome.ProblemLines.end());
+    // The profile's scan's, then the audit's.
+    const std::vector<std::string>& problems = job.Problems();
     for (const std::string& line : problems) {
         ctx.Err() << DisplayText(line) << "\n";
     }
@@ -99,6 +130,7 @@ int VerbAudit(CliContext& ctx) {
                          .Add("profile", session.Config.CurrentEmulator)
                          .Add("report_file", outcome.ReportFile.string())
                          .Add("lines", outcome.Lines)
+                         .AddRaw("findings", FindingsJson(outcome.Result))
                          .Add("problems", problems)
                          .Add("failed_operations", outcome.FailedChanges)
                          .Text()

@@ -7,6 +7,7 @@
 #include "archive/ZipMstr.h"
 #include "archive/crc32.h"
 #include "cli/Json.h"
+#include "cli/Progress.h"
 #include "cli/Verbs.h"
 #include "game_db/cel_strings.h"
 #include "platform/Platform.h"
@@ -332,6 +333,15 @@ std::optional<std::string> CliArgs::Value(const std::string& name) const {
 CliContext::CliContext(CliArgs args, std::ostream& out, std::ostream& err)
     : args_(std::move(args)), out_(out), err_(err), prompts_(err, args_.Has("yes")) {}
 
+CliContext::~CliContext() = default;
+
+TerminalJob& CliContext::Job() {
+    if (!job_) {
+        job_ = std::make_unique<TerminalJob>(*this);
+    }
+    return *job_;
+}
+
 TSession& CliContext::Session() {
     if (!session_) {
         std::optional<std::filesystem::path> dataDir;
@@ -358,7 +368,7 @@ bool CliContext::LoadProfile(bool scan) {
     TSession::LoadOptions options;
     options.RememberAsCurrent = !profile.has_value();
     options.Scan = scan;
-    return session.UseEmulator(name, options);
+    return session.UseEmulator(name, options, Job());
 }
 
 int CliContext::Fail(const std::string& message) {
@@ -415,6 +425,9 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     CliContext ctx(std::move(args), out, err);
     try {
         return verb->Run(ctx);
+    } catch (const ECancelClick& e) {
+        ctx.Fail(e.what());
+        return kExitCancelled;
     } catch (const std::exception& e) {
         return ctx.Fail(e.what());
     }

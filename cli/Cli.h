@@ -40,15 +40,23 @@ struct CliArgs {
     std::optional<std::string> Value(const std::string& name) const;
 };
 
+class TerminalJob;
+
 class CliContext {
 public:
     CliContext(CliArgs args, std::ostream& out, std::ostream& err);
+    ~CliContext();
+    CliContext(const CliContext&) = delete;
+    CliContext& operator=(const CliContext&) = delete;
 
     // The session with the configuration read; created on first use.
     TSession& Session();
     // Loads --profile or the current profile, scanning its ROM directories from their caches
     // when asked; false after the error was printed.
     bool LoadProfile(bool scan);
+    // The job of the verb's long operations, made on first use: the progress line on a terminal,
+    // the problem lines kept, Ctrl-C as Cancel from then on.
+    TerminalJob& Job();
 
     const CliArgs& Args() const { return args_; }
     bool Json() const { return args_.Has("json"); }
@@ -64,6 +72,7 @@ private:
     std::ostream& err_;
     StreamPrompts prompts_;
     std::unique_ptr<TSession> session_;
+    std::unique_ptr<TerminalJob> job_;
 };
 
 inline constexpr int kExitOk = 0;

@@ -12,16 +12,6 @@
 
 namespace qm {
 
-namespace {
-
-void CollectProblemLines(TSession& session, std::vector<std::string>& lines) {
-    session.Paths.OnProblemLines = [&lines](const std::vector<std::string>& problems) {
-        lines.insert(lines.end(), problems.begin(), problems.end());
-    };
-}
-
-}  // namespace
-
 void PrintCounts(CliContext& ctx, JsonObject& json) {
     TSession& session = ctx.Session();
     const StatusCounts counts = CountStatus(session.Games);
@@ -53,12 +43,9 @@ int VerbScan(CliContext& ctx) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
-    std::vector<std::string> problems;
-    CollectProblemLines(session, problems);
-    {
-        TerminalProgress progress(ctx);
-        session.Paths.Scan(ctx.Args().Has("refresh"));
-    }
+    TerminalJob& job = ctx.Job();
+    session.Paths.Scan(ctx.Args().Has("refresh"), job);
+    const std::vector<std::string> problems = job.Problems();
     std::size_t archives = session.Paths.Files.size();
     std::size_t entries = session.Paths.ZipRomsByCrc.size();
     // A scan is asked to bring the caches up to date: one it could not write fails the command,

@@ -17,7 +17,8 @@ template <class Import>
 int RunImport(CliContext& ctx, Import&& import) {
     ProfileOutcome outcome;
     try {
-        TerminalJob job(ctx);
+        TerminalJob& job = ctx.Job();
+        job.PrintProblems = true;
         outcome = import(job);
     } catch (const ECancelClick& e) {
         ctx.Err() << "quillmark-cli: " << e.what() << " (nothing was written)\n";

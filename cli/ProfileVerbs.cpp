@@ -1,6 +1,7 @@
 // Verbs on the profiles themselves: profiles (list, add, remove), use.
 #include <filesystem>
 
+#include "cli/Progress.h"
 #include "cli/Verbs.h"
 #include "commands/Profiles.h"
 #include "game_db/cel_strings.h"
@@ -45,7 +46,7 @@ int ListProfiles(CliContext& ctx) {
 int AddProfileVerb(CliContext& ctx, const std::string& file) {
     const auto given = ctx.Args().Value("name");
     const std::string name = ProfileNameFromArgument(given ? *given : fs::path(file).filename().string());
-    const ProfileOutcome outcome = AddProfile(ctx.Session(), file, name);
+    const ProfileOutcome outcome = AddProfile(ctx.Session(), file, name, ctx.Job());
     return ReportProfileOutcome(ctx, outcome, "Added");
 }
 
@@ -165,7 +166,7 @@ int VerbUse(CliContext& ctx) {
     if (!fs::exists(session.Config.DatafilePath(name), ec)) {
         return ctx.Fail(NoProfileLine(ctx, name, /*named=*/true));
     }
-    if (!session.UseEmulator(name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false})) {
+    if (!session.UseEmulator(name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false}, ctx.Job())) {
         return kExitFailure;
     }
     ctx.Out() << "Current profile: " << DisplayText(name) << "\n";

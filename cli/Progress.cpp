@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include "platform/Platform.h"
+
 namespace qm {
 
 namespace {
@@ -44,11 +46,18 @@ void TerminalJob::Progress(std::uint64_t done, std::uint64_t total) {
 }
 
 void TerminalJob::Status(std::string_view text) {
+    if (!active_) {
+        return;
+    }
     text_ = DisplayText(text);
-    Draw(true);
+    Draw(false);
 }
 
 void TerminalJob::Problem(std::string_view line) {
+    problems_.emplace_back(line);
+    if (!PrintProblems) {
+        return;
+    }
     if (active_) {
         ctx_.Err() << "\r\033[K";
     }

@@ -1,4 +1,5 @@
-// Progress of long operations on a terminal's standard error, one line redrawn in place.
+// The job of quillmark-cli's long operations: progress on a terminal's standard error, one line
+// redrawn in place; problem lines kept for the verb to print; Ctrl-C as Cancel.
 #pragma once
 
 #include <unistd.h>
@@ -6,61 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "cli/Cli.h"
 #include "platform/Job.h"
-#include "platform/Platform.h"
 
 namespace qm {
-
-// A one-line progress display on a terminal's standard error.
-class TerminalProgress {
-public:
-    explicit TerminalProgress(CliContext& ctx) : ctx_(ctx), active_(::isatty(STDERR_FILENO) == 1) {
-        if (!active_) {
-            return;
-        }
-        TSession& session = ctx.Session();
-        session.Paths.OnMessage = [this](const std::string& text) { Text(text); };
-        session.Paths.OnProgress = [this](int percent) { Percent(percent); };
-        session.Games.OnStatus = [this](const std::string& text) { Text(text); };
-        session.Games.OnProgress = [this](int percent) { Percent(percent); };
-    }
-    ~TerminalProgress() {
-        if (active_) {
-            ctx_.Err() << "\r\033[K" << std::flush;
-            TSession& session = ctx_.Session();
-            session.Paths.OnMessage = nullptr;
-            session.Paths.OnProgress = nullptr;
-            session.Games.OnStatus = nullptr;
-            session.Games.OnProgress = nullptr;
-        }
-    }
-    TerminalProgress(const TerminalProgress&) = delete;
-    TerminalProgress& operator=(const TerminalProgress&) = delete;
-
-private:
-    void Text(const std::string& text) {
-        text_ = DisplayText(text);
-        Draw();
-    }
-    void Percent(int percent) {
-        percent_ = percent;
-        Draw();
-    }
-    void Draw() {
-        std::string line = text_ + " " + std::to_string(percent_) + "%";
-        if (line.size() > 78) {
-            line = line.substr(line.size() - 78);
-        }
-        ctx_.Err() << "\r\033[K" << line << std::flush;
-    }
-
-    CliContext& ctx_;
-    bool active_;
-    std::string text_;
-    int percent_ = 0;
-};
 
 // Ctrl-C is the Cancel button: the first one asks the operation to stop at its next poll, a
 // second one ends the program at once.
@@ -75,9 +27,9 @@ private:
     void (*previous_)(int) = nullptr;
 };
 
-// The job of a long operation started from the command line: progress and status on one line
-// of a terminal's standard error (redrawn at most ten times a second), problems as lines of
-// their own, Ctrl-C as Cancel.
+// Progress and status on one line of a terminal's standard error (redrawn at most ten times a
+// second), problem lines kept (and, when asked, printed as lines of their own as they come),
+// Ctrl-C as Cancel.
 class TerminalJob : public CancellableJob {
 public:
     explicit TerminalJob(CliContext& ctx);
@@ -89,6 +41,10 @@ public:
     void Status(std::string_view text) override;
     void Problem(std::string_view line) override;
 
+    // Every problem line so far, in order.
+    const std::vector<std::string>& Problems() const { return problems_; }
+    bool PrintProblems = false;
+
 private:
     void Draw(bool force);
 
@@ -99,6 +55,7 @@ private:
     std::uint64_t done_ = 0;
     std::uint64_t total_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::vector<std::string> problems_;
 };
 
 }  // namespace qm

@@ -71,8 +71,9 @@ void SaveBuilt(TSession& session, TDatafile& datafile, ProfileOutcome& outcome, 
     datafile.SaveDatafile(outcome.Datafile);
 }
 
-void MakeCurrent(TSession& session, ProfileOutcome& outcome) {
-    outcome.Loaded = session.UseEmulator(outcome.Name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false});
+void MakeCurrent(TSession& session, ProfileOutcome& outcome, Job& job) {
+    outcome.Loaded =
+        session.UseEmulator(outcome.Name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false}, job);
 }
 
 void SetCredits(TDatafile& datafile, std::string comment) {
@@ -150,7 +151,7 @@ ProfileOutcome ImportEmulatorProfile(TSession& session, ListingKind kind, const 
     outcome.Counts = datafile.Counts();
     outcome.Source = resolved.string() + " " + datafile.ListingOption();
     SaveBuilt(session, datafile, outcome, /*keepExe=*/false);
-    MakeCurrent(session, outcome);
+    MakeCurrent(session, outcome, job);
     return outcome;
 }
 
@@ -175,11 +176,11 @@ ProfileOutcome ImportDatProfile(TSession& session, const fs::path& file, const s
     outcome.Counts = datafile.Counts();
     outcome.Source = file.string() + " (" + imported.Format + ")";
     SaveBuilt(session, datafile, outcome, /*keepExe=*/true);
-    MakeCurrent(session, outcome);
+    MakeCurrent(session, outcome, job);
     return outcome;
 }
 
-ProfileOutcome AddProfile(TSession& session, const fs::path& file, const std::string& name) {
+ProfileOutcome AddProfile(TSession& session, const fs::path& file, const std::string& name, Job& job) {
     ProfileOutcome outcome;
     outcome.Name = name;
     CheckName(name);
@@ -190,7 +191,7 @@ ProfileOutcome AddProfile(TSession& session, const fs::path& file, const std::st
     {
         // It must load before it becomes a profile.
         TGamesList games;
-        const TGamesList::LoadResult loaded = games.LoadDatafileFile(file);
+        const TGamesList::LoadResult loaded = games.LoadDatafileFile(file, job);
         if (loaded.BadFormat) {
             throw EProfileError(file.string() +
                                 " is not a Quillmark datafile (it has no [GAMES] line); import-dat reads Logiqx XML "
@@ -234,7 +235,7 @@ ProfileOutcome AddProfile(TSession& session, const fs::path& file, const std::st
         throw;
     }
     SyncDirectory(session.Config.DataDir);
-    MakeCurrent(session, outcome);
+    MakeCurrent(session, outcome, job);
     return outcome;
 }
 

@@ -56,7 +56,7 @@ ProfileOutcome ImportEmulatorProfile(TSession& session, ListingKind kind, const 
 ProfileOutcome ImportDatProfile(TSession& session, const std::filesystem::path& file, const std::string& name,
                                 const std::string& refName, Job& job);
 // Copies a datafile in Quillmark's format, once it loads, into the data directory.
-ProfileOutcome AddProfile(TSession& session, const std::filesystem::path& file, const std::string& name);
+ProfileOutcome AddProfile(TSession& session, const std::filesystem::path& file, const std::string& name, Job& job);
 // Moves the profile's datafile to the Trash after asking; false when the user said No.
 bool RemoveProfile(TSession& session, const std::string& name);
 

@@ -4,6 +4,7 @@
 
 #include "game_db/cel_strings.h"
 #include "platform/DirectoryLock.h"
+#include "platform/Job.h"
 #include "platform/Platform.h"
 #include "platform/TempFiles.h"
 #include "platform/UserPrompts.h"
@@ -34,8 +35,18 @@ void TSession::ClearAll() {
     SkippedDatafileLines = 0;
 }
 
-bool TSession::UseEmulator(const std::string& name, const LoadOptions& options) {
+bool TSession::UseEmulator(const std::string& name, const LoadOptions& options, Job& job) {
     ClearAll();
+    // Stopped or failed half-way, the session holds no half-loaded profile.
+    struct ClearUnlessDone {
+        TSession& session;
+        bool done = false;
+        ~ClearUnlessDone() {
+            if (!done) {
+                session.ClearAll();
+            }
+        }
+    } clearUnlessDone{*this};
     std::error_code ec;
     // A datafile that exists but is no regular file (a FIFO, say) gets the reader's error
     // naming it, not "does not exist".
@@ -59,7 +70,9 @@ bool TSession::UseEmulator(const std::string& name, const LoadOptions& options) 
     Games.EmulatorExe = Config.Exe;
     TGamesList::LoadResult loaded;
     try {
-        loaded = Games.LoadDatafileFile(Config.DatafilePath(name));
+        loaded = Games.LoadDatafileFile(Config.DatafilePath(name), job);
+    } catch (const ECancelClick&) {
+        throw;
     } catch (const std::exception& e) {
         prompts_.Show(MessageKind::Error, e.what());
         ClearAll();
@@ -72,13 +85,13 @@ bool TSession::UseEmulator(const std::string& name, const LoadOptions& options) 
     SkippedDatafileLines = loaded.SkippedLines;
     SubList.OnlyNeoGeo = false;
     SubList.WithoutNeoGeo = false;
-    SubList.Rebuild();
+    SubList.Rebuild(job);
     for (const std::string& dir : Config.RomPaths) {
         Paths.AddPath(dir);
     }
     if (options.Scan) {
         try {
-            Paths.Scan(false);
+            Paths.Scan(false, job);
         } catch (const ELockBusy& e) {
             // Another run is changing the collection: its picture now would soon be wrong.
             prompts_.Show(MessageKind::Error, e.what());
@@ -86,6 +99,7 @@ bool TSession::UseEmulator(const std::string& name, const LoadOptions& options) 
             return false;
         }
     }
+    clearUnlessDone.done = true;
     return true;
 }
 

@@ -13,6 +13,7 @@
 
 namespace qm {
 
+class Job;
 class UserPrompts;
 
 class TSession {
@@ -31,8 +32,10 @@ public:
     // directories and their scan. False, after an error message through the prompts, when the
     // profile cannot be loaded or another Quillmark process is changing its collection (see
     // DirCache.KeepLocks); everything is then empty.
-    bool UseEmulator(const std::string& name, const LoadOptions& options);
-    bool UseEmulator(const std::string& name) { return UseEmulator(name, LoadOptions{}); }
+    // The job sees the load's and the scan's progress and problem lines; a cancel stops the load
+    // (ECancelClick, everything empty).
+    bool UseEmulator(const std::string& name, const LoadOptions& options, Job& job);
+    bool UseEmulator(const std::string& name, Job& job) { return UseEmulator(name, LoadOptions{}, job); }
 
     // Profiles of the data directory (datafile base names), in directory order.
     std::vector<std::string> Profiles() const;

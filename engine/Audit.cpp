@@ -1,195 +1,242 @@
-// The audit: every check of an archive's name and of its entries, with the report lines of
-// report mode. The repair runs the same checks in repair mode.
-#include <algorithm>
-#include <system_error>
+#include "engine/Audit.h"
 
-#include "engine/DatFileUnit.h"
-#include "engine/FilesTools.h"
-#include "engine/RomsFiles.h"
+#include <algorithm>
+
 #include "game_db/cel_strings.h"
-#include "platform/Platform.h"
 
 namespace qm {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-constexpr int kNameWidth = 12;
-constexpr std::string_view kGap = "         ";  // before every status word of an entry line
-
-std::string P(std::string_view s) {
-    return PadRight(s, kNameWidth);
-}
 
 bool CrcOrComplement(std::string_view crc, std::string_view wanted, std::string_view wantedComplement) {
     return crc == wanted || (!wantedComplement.empty() && crc == wantedComplement);
 }
 
-// The entry line's start: name and CRC.
-std::string EntryStart(const TZipRom& entry) {
-    return P(entry.Name) + " " + entry.Crc;
+TFinding ArchiveFinding(FindingKind kind, const TFile& file, std::string expected = {}) {
+    TFinding finding;
+    finding.Kind = kind;
+    finding.ArchivePath = file.FullName();
+    finding.Archive = file.Name;
+    finding.Expected = std::move(expected);
+    return finding;
 }
 
-std::string SystemErrorText() {
-    return std::error_code(errno, std::generic_category()).message();
+TFinding EntryFinding(FindingKind kind, const TZipRom& entry, std::string expected = {}) {
+    TFinding finding;
+    finding.Kind = kind;
+    finding.Entry = entry.Name;
+    finding.Crc = entry.Crc;
+    finding.Expected = std::move(expected);
+    return finding;
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// Archive names
+// Collecting
 
-void TPathsList::AuditFiles(TReportLines& report, CheckMode mode) {
-    // A snapshot: renames during the walk re-sort the list.
-    const std::vector<TFile*> files = Files.Sorted();
-    for (TFile* file : files) {
-        StepProgress();
-        ShowText("Auditing file " + file->Name);
-        file->AuditName(report, mode);
+void TCollectFindings::ArchiveName(TFile&, const TFinding& finding) {
+    Result.Names.push_back(finding);
+}
+
+void TCollectFindings::BeginArchive(TFile& file) {
+    current_ = TArchiveFindings{};
+    current_.Path = file.FullName();
+}
+
+void TCollectFindings::Entry(TZipRom&, const TFinding& finding) {
+    current_.Findings.push_back(finding);
+}
+
+void TCollectFindings::EndArchive(TFile& file) {
+    // A duplicated archive is shown even with nothing to say about its entries.
+    current_.Duplicate = file.DuplicateName;
+    if (current_.Duplicate || !current_.Findings.empty()) {
+        Result.Archives.push_back(std::move(current_));
+    }
+    current_ = TArchiveFindings{};
+}
+
+// ---------------------------------------------------------------------------------------------
+// The whole audit
+
+TAudit::TAudit(TPathsList& paths, const TCheckOptions& options, Job& job)
+    : paths_(paths), options_(options), job_(job) {}
+
+TAuditResult TAudit::Run() {
+    TCollectFindings collect;
+    problems_.clear();
+    progress_.emplace(job_, 2 * paths_.Files.size());
+    AuditFiles(collect, CheckMode::Report);
+    for (const auto& path : paths_.Paths()) {
+        // A copy: the checks may change the directory's list.
+        const std::vector<TFile*> files = path->Files();
+        for (TFile* file : files) {
+            job_.CheckCancel();
+            job_.Status("Auditing roms in file " + file->Name);
+            Step();
+            AuditRoms(*file, collect);
+        }
+    }
+    progress_.reset();
+    collect.Result.ProblemLines = std::move(problems_);
+    return std::move(collect.Result);
+}
+
+void TAudit::Step() {
+    if (progress_) {
+        progress_->Step();
     }
 }
 
-void TFile::AuditName(TReportLines& report, CheckMode mode) {
-    Analyse();
-    const TCheckOptions& options = Dir->Owner->Options;
+// ---------------------------------------------------------------------------------------------
+// Archive names
+
+void TAudit::AuditFiles(TFindingSink& sink, CheckMode mode) {
+    // A snapshot: renames during the walk re-sort the list.
+    const std::vector<TFile*> files = paths_.Files.Sorted();
+    for (TFile* file : files) {
+        job_.CheckCancel();
+        Step();
+        job_.Status("Auditing file " + file->Name);
+        AuditName(*file, sink, mode);
+    }
+}
+
+void TAudit::AuditName(TFile& file, TFindingSink& sink, CheckMode mode) {
+    file.Analyse();
     const bool reportMode = mode == CheckMode::Report;
-    std::string line;
-    if (options.ReportBadZipNames || !reportMode) {
-        const std::string right = RightName();
+    std::optional<TFinding> pending;
+    if (options_.ReportBadZipNames || !reportMode) {
+        const std::string right = file.RightName();
         if (right.empty()) {
             if (reportMode) {
-                report.push_back(P(Name) + " : No good name found");
+                sink.ArchiveName(file, ArchiveFinding(FindingKind::NoGoodName, file));
             }
             return;
         }
-        if (Name != right) {
-            line = P(Name) + " : Right name is " + P(right);
-            if (Dir->FindFile(right) == nullptr) {
-                if (!Dir->ReadOnly) {
+        if (file.Name != right) {
+            if (file.Dir->FindFile(right) == nullptr) {
+                if (!file.Dir->ReadOnly) {
                     if (!reportMode) {
-                        // Renaming on disk belongs to the repair.
+                        // The repair's sink renames the archive on disk and in the model.
+                        sink.ArchiveName(file, ArchiveFinding(FindingKind::RightName, file, right));
                         return;
                     }
+                    pending = ArchiveFinding(FindingKind::RightName, file, right);
                     // The rest of the report sees the archive under its right name.
-                    SetName(right);
+                    file.SetName(right);
                 } else if (reportMode) {
-                    line += " but can't rename (Read Only device)";
+                    pending = ArchiveFinding(FindingKind::RightNameReadOnly, file, right);
                 }
             } else if (reportMode) {
-                line += " but can't rename (" + right + " already exist)";
+                pending = ArchiveFinding(FindingKind::RightNameTaken, file, right);
             }
         }
-        if (DuplicateName && reportMode) {
-            report.push_back(P(Name) + " : Duplicated file.");
+        if (file.DuplicateName && reportMode) {
+            // Instead of the name's finding, under the name the archive now has.
+            sink.ArchiveName(file, ArchiveFinding(FindingKind::DuplicatedArchive, file));
             return;
         }
-        if (!line.empty() && reportMode) {
-            report.push_back(line);
+        if (pending && reportMode) {
+            sink.ArchiveName(file, *pending);
         }
     }
-    if (options.ReportCorrectNames && Name == RightName() && reportMode && line.empty()) {
-        report.push_back(P(Name) + " : File name correct");
+    if (options_.ReportCorrectNames && file.Name == file.RightName() && reportMode && !pending) {
+        sink.ArchiveName(file, ArchiveFinding(FindingKind::NameCorrect, file));
     }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Entries
 
-void TFile::AuditRoms(TReportLines& report) {
-    TPathsList& owner = *Dir->Owner;
-    Analyse();
-    const std::vector<TZipRom*> entries(Roms.begin(), Roms.end());
-    TReportLines lines;
+void TAudit::AuditRoms(TFile& file, TFindingSink& sink) {
+    file.Analyse();
+    const std::vector<TZipRom*> entries(file.Roms.begin(), file.Roms.end());
+    sink.BeginArchive(file);
     for (TZipRom* entry : entries) {
         try {
-            if (owner.BeforeEntryCheck) {
-                owner.BeforeEntryCheck(*entry);
+            if (BeforeEntryCheck) {
+                BeforeEntryCheck(*entry);
             }
-            entry->AuditEntry(lines);
+            AuditEntry(*entry, sink);
         } catch (const ECancelClick&) {
             throw;
         } catch (const std::exception& e) {
-            if (owner.OnZipError) {
-                owner.OnZipError(FullName(), e.what());
-            }
-            lines.push_back(std::string("Error : ") + e.what());
+            // The checks read the picture only, never the archive: an error here is no sign of
+            // a corrupted archive, and the archive is left alone.
+            TFinding failed;
+            failed.Kind = FindingKind::CheckFailed;
+            failed.Message = e.what();
+            sink.Entry(*entry, failed);
+            problems_.push_back("File " + file.FullName() + ": " + e.what());
+            job_.Problem(problems_.back());
             break;
         }
     }
-    const std::string header = "File " + FullName();
-    if (DuplicateName) {
-        report.emplace_back();
-        report.push_back(header + " (Another file with the same name exist)");
-    } else if (!lines.empty()) {
-        report.emplace_back();
-        report.push_back(header);
-    } else {
-        return;
-    }
-    report.push_back(std::string(header.size() + 1, '='));
-    report.insert(report.end(), lines.begin(), lines.end());
+    sink.EndArchive(file);
 }
 
-void TZipRom::AuditEntry(TReportLines& lines) {
-    const TPathsList& owner = *ZipFile->Dir->Owner;
-    const TCheckOptions& options = owner.Options;
+void TAudit::AuditEntry(TZipRom& entry, TFindingSink& sink) {
     [&] {
-        if (CrcRom != nullptr) {
-            if (options.ReportNeededElsewhere) {
-                CheckNeededElsewhere(lines, CheckMode::Report);
+        if (entry.CrcRom != nullptr) {
+            if (options_.ReportNeededElsewhere) {
+                CheckNeededElsewhere(entry, sink);
             }
-            if (options.ReportCorrectRoms) {
-                ReportCorrect(lines);
+            if (options_.ReportCorrectRoms) {
+                ReportCorrect(entry, sink);
             }
-            if (options.ReportBadRomNames) {
-                CheckName(lines, CheckMode::Report, NameKind::Plain);
+            if (options_.ReportBadRomNames) {
+                CheckName(entry, sink, NameKind::Plain);
             }
-            if (Removed) {
+            if (entry.Removed) {
                 return;
             }
         }
-        if (options.ReportNoGoodDump) {
-            ReportCorrectComplemented(lines);
-            ReportCorrectNoGoodDump(lines);
-            if (Removed) {
+        if (options_.ReportNoGoodDump) {
+            ReportCorrectComplemented(entry, sink);
+            ReportCorrectNoGoodDump(entry, sink);
+            if (entry.Removed) {
                 return;
             }
-            if (options.ReportNeededElsewhere) {
-                CheckNeededElsewhereSpecial(lines, CheckMode::Report);
+            if (options_.ReportNeededElsewhere) {
+                CheckNeededElsewhereSpecial(entry, sink);
             }
-            CheckName(lines, CheckMode::Report, NameKind::Complemented);
-            if (Removed) {
-                return;
-            }
-        }
-        if (options.ReportUnknown) {
-            CheckUnknown(lines, CheckMode::Report);
-            if (Removed) {
+            CheckName(entry, sink, NameKind::Complemented);
+            if (entry.Removed) {
                 return;
             }
         }
-        if (options.ReportNotNeeded) {
-            CheckNotNeeded(lines, CheckMode::Report);
+        if (options_.ReportUnknown) {
+            CheckUnknown(entry, sink, CheckMode::Report);
+            if (entry.Removed) {
+                return;
+            }
+        }
+        if (options_.ReportNotNeeded) {
+            CheckNotNeeded(entry, sink);
         }
     }();
-    if (owner.CancelRequested) {
-        throw ECancelClick("Process cancelled by user !");
-    }
+    job_.CheckCancel();
 }
 
-void TPathsList::CollectRightNames(const TFile& file, std::string_view crc) {
-    RightNames.Clear();
-    if (SplitMode) {
+const TNamedRomList& TAudit::RightNames(const TFile& file, std::string_view crc) {
+    rightNames_.Clear();
+    if (paths_.SplitMode) {
         if (const TClone* clone = file.CloneOfFile()) {
-            clone->CollectMatchingRoms(RightNames, crc);
+            clone->CollectMatchingRoms(rightNames_, crc);
         }
     } else if (const TGame* game = file.GameOfFile()) {
-        game->CollectMatchingRoms(RightNames, crc);
+        game->CollectMatchingRoms(rightNames_, crc);
     }
+    return rightNames_;
 }
 
-const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const TRom& rom, std::string_view crc) {
+const std::vector<TAudit::LackingTarget>& TAudit::TargetsLacking(const TRom& rom, std::string_view crc) {
+    if (lackingGeneration_ != paths_.Generation()) {
+        lackingTargets_.clear();
+        lackingGeneration_ = paths_.Generation();
+    }
     // Keyed on the ROM itself: ROMs without a good dump are alike in everything but identity.
     LackingKey key{&rom, std::string(crc)};
     if (const auto it = lackingTargets_.find(key); it != lackingTargets_.end()) {
@@ -197,11 +244,11 @@ const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const T
     }
     std::vector<LackingTarget> lacking;
     TNeedingClonesList needing;
-    games_.ClonesNeedingRom(rom, needing);
+    paths_.Games().ClonesNeedingRom(rom, needing);
     const std::string complement = ComplementForLookup(crc);
     for (const NamedClone& need : needing) {
-        const std::string target = (SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
-        const TPath* dir = PathHolding(target);
+        const std::string target = (paths_.SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
+        const TPath* dir = paths_.PathHolding(target);
         // The archive that should hold it has it, under that name, with this CRC or its complement.
         if (const TFile* held = dir == nullptr ? nullptr : dir->FindFile(target)) {
             const bool present = std::any_of(held->Roms.begin(), held->Roms.end(), [&](const TZipRom* other) {
@@ -213,7 +260,7 @@ const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const T
         }
         // On a read-only medium, a copy of the archive in a writable directory may hold it.
         if (dir != nullptr && dir->ReadOnly) {
-            const TPath* writable = WritablePathFor(target);
+            const TPath* writable = paths_.WritablePathFor(target);
             const TFile* copy = writable == nullptr ? nullptr : writable->FindFile(target);
             if (copy != nullptr && std::any_of(copy->Roms.begin(), copy->Roms.end(),
                                                [&](const TZipRom* other) { return other->Crc == crc; })) {
@@ -227,11 +274,12 @@ const std::vector<TPathsList::LackingTarget>& TPathsList::TargetsLacking(const T
     return lackingTargets_.emplace(std::move(key), std::move(lacking)).first->second;
 }
 
-void TZipRom::CheckNeededElsewhere(TReportLines& lines, CheckMode mode) {
-    TPathsList& owner = *ZipFile->Dir->Owner;
-    const std::string ownPath = ZipFile->FullName();
-    const std::string shortName = ShortName();
-    for (const TPathsList::LackingTarget& target : owner.TargetsLacking(*CrcRom, Crc)) {
+void TAudit::CheckNeededElsewhere(TZipRom& entry, TFindingSink& sink) {
+    const std::string ownPath = entry.ZipFile->FullName();
+    const std::string shortName = entry.ShortName();
+    // A copy: the repair's sink changes the model, which drops the kept answers.
+    const std::vector<LackingTarget> targets = TargetsLacking(*entry.CrcRom, entry.Crc);
+    for (const LackingTarget& target : targets) {
         // A ROM of unknown good dump is only needed under its own name.
         if (target.NeededIsNoGoodDump && target.NeededName != shortName) {
             continue;
@@ -239,25 +287,22 @@ void TZipRom::CheckNeededElsewhere(TReportLines& lines, CheckMode mode) {
         if (target.TargetPath == ownPath) {
             continue;
         }
-        if (mode == CheckMode::Report) {
-            lines.push_back(EntryStart(*this) + std::string(kGap) + "missing in set " + P(target.TargetArchive) + " (" +
-                            target.NeededName + ")");
-        }
+        TFinding finding = EntryFinding(FindingKind::NeededElsewhere, entry, target.NeededName);
+        finding.Target = target.TargetArchive;
+        sink.Entry(entry, finding);
     }
 }
 
-void TZipRom::CheckNeededElsewhereSpecial(TReportLines& lines, CheckMode mode) {
-    TPathsList& owner = *ZipFile->Dir->Owner;
-    TGamesList& games = owner.Games();
-    const std::string shortName = ShortName();
-    if (NameRom != nullptr && !NameRom->Clones.empty()) {
-        const TGame* game = NameRom->Clones[0]->Game;
+void TAudit::CheckNeededElsewhereSpecial(TZipRom& entry, TFindingSink& sink) {
+    const std::string shortName = entry.ShortName();
+    if (entry.NameRom != nullptr && !entry.NameRom->Clones.empty()) {
+        const TGame* game = entry.NameRom->Clones[0]->Game;
         for (const TClone* clone : game->Clones) {
-            if (!owner.SplitMode && clone->Name != game->Name) {
+            if (!paths_.SplitMode && clone->Name != game->Name) {
                 continue;
             }
             const std::string target = clone->Name + ".zip";
-            const TPath* dir = owner.WritablePathFor(target);
+            const TPath* dir = paths_.WritablePathFor(target);
             const TRom* rom = clone->FindCloneRom(shortName);
             if (rom == nullptr || !rom->NoGoodDump) {
                 continue;
@@ -266,272 +311,138 @@ void TZipRom::CheckNeededElsewhereSpecial(TReportLines& lines, CheckMode mode) {
             if (held != nullptr && held->IndexOfName(shortName) >= 0) {
                 continue;
             }
-            if (mode == CheckMode::Report) {
-                lines.push_back(EntryStart(*this) + std::string(kGap) + "missing in set " + P(target) + " (" +
-                                shortName + ") (No good dump known)");
-            }
+            TFinding finding = EntryFinding(FindingKind::NeededElsewhere, entry, shortName);
+            finding.Target = target;
+            finding.NoGoodDump = true;
+            sink.Entry(entry, finding);
         }
     }
-    if (ComplementRom != nullptr) {
+    if (entry.ComplementRom != nullptr) {
         // The copies are what the set needs: the complemented CRC.
-        const std::string shown = Crc;
-        const std::string complemented = ComplementForLookup(Crc);
+        const std::string complemented = ComplementForLookup(entry.Crc);
         TNeedingClonesList needing;
-        games.ClonesNeedingRom(*ComplementRom, needing);
-        const std::string ownPath = ZipFile->FullName();
+        paths_.Games().ClonesNeedingRom(*entry.ComplementRom, needing);
+        const std::string ownPath = entry.ZipFile->FullName();
         for (const NamedClone& need : needing) {
-            const std::string target = (owner.SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
-            const TPath* dir = owner.WritablePathFor(target);
+            const std::string target = (paths_.SplitMode ? need.Clone->Name : need.Clone->Game->Name) + ".zip";
+            const TPath* dir = paths_.WritablePathFor(target);
             const std::string targetPath = (dir == nullptr ? std::string() : dir->Path) + target;
-            if (targetPath == ownPath || owner.HasRomInZip(target, need.Name, complemented)) {
+            if (targetPath == ownPath || paths_.HasRomInZip(target, need.Name, complemented)) {
                 continue;
             }
-            if (mode == CheckMode::Report) {
-                lines.push_back(P(Name) + " " + shown + std::string(kGap) + "missing in set " + P(target) + " (" +
-                                need.Name + ") (complemented crc)");
-            }
+            TFinding finding = EntryFinding(FindingKind::NeededElsewhere, entry, need.Name);
+            finding.Target = target;
+            finding.Complemented = true;
+            sink.Entry(entry, finding);
         }
     }
 }
 
-void TZipRom::CheckName(TReportLines& lines, CheckMode mode, NameKind kind) {
-    if (!IsNeeded()) {
+void TAudit::CheckName(TZipRom& entry, TFindingSink& sink, NameKind kind) {
+    if (!entry.IsNeeded()) {
         return;
     }
-    std::string crc = Crc;
-    std::string suffix;
+    std::string crc = entry.Crc;
     if (kind == NameKind::Complemented) {
-        if (ComplementRom == nullptr) {
+        if (entry.ComplementRom == nullptr) {
             return;
         }
-        crc = ComplementForLookup(Crc);
-        suffix = " (complemented crc)";
+        crc = ComplementForLookup(entry.Crc);
     }
-    TPathsList& owner = *ZipFile->Dir->Owner;
-    owner.CollectRightNames(*ZipFile, crc);
-    // The names are copied: the checks of another entry refill the owner's scratch list.
-    const TNamedRomList rightNames = owner.RightNames;
-    const bool hasRightName = HasRightName();
+    const bool complemented = kind == NameKind::Complemented;
+    // The names are copied: the checks of another entry refill the scratch list.
+    const TNamedRomList rightNames = RightNames(*entry.ZipFile, crc);
+    const bool hasRightName = entry.HasRightName();
+    auto found = [&](FindingKind kindFound, const std::string& name) {
+        TFinding finding = EntryFinding(kindFound, entry, name);
+        finding.Complemented = complemented;
+        sink.Entry(entry, finding);
+    };
     for (const NamedRom& right : rightNames) {
-        if (Name == right.Name) {
+        if (entry.Name == right.Name) {
             continue;
         }
-        const std::string good = kind == NameKind::Plain ? Crc : rightNames[0].Rom->Crc;
+        const std::string good = kind == NameKind::Plain ? entry.Crc : rightNames[0].Rom->Crc;
         const std::string goodComplement = ComplementForLookup(good);
-        const TZipRom* other = ZipFile->FindRom(right.Name);
+        const TZipRom* other = entry.ZipFile->FindRom(right.Name);
         if (hasRightName) {
             if (other != nullptr && CrcOrComplement(other->Crc, good, goodComplement)) {
                 continue;
             }
-            if (mode == CheckMode::Report) {
-                lines.push_back(EntryStart(*this) + std::string(kGap) + "also needed with the name " + right.Name +
-                                suffix);
-            }
+            found(FindingKind::SecondName, right.Name);
         } else if (other == nullptr || other->Crc != good) {
-            if (mode == CheckMode::Report) {
-                lines.push_back(EntryStart(*this) + std::string(kGap) + "right name is " + right.Name + suffix);
-            }
-        } else if (NameRom == nullptr) {
-            if (mode == CheckMode::Report) {
-                lines.push_back(EntryStart(*this) + std::string(kGap) + "duplicated" + suffix);
-            }
+            found(FindingKind::WrongName, right.Name);
+        } else if (entry.NameRom == nullptr) {
+            found(FindingKind::DuplicatedEntry, right.Name);
+            break;
+        }
+        if (entry.Removed) {
             break;
         }
     }
 }
 
-void TZipRom::ReportCorrect(TReportLines& lines) {
-    if (!IsNeeded() || ZipFile->PreferredPath() != ZipFile->Dir) {
+void TAudit::ReportCorrect(TZipRom& entry, TFindingSink& sink) {
+    const TFile& file = *entry.ZipFile;
+    if (!entry.IsNeeded() || file.PreferredPath() != file.Dir) {
         return;
     }
-    TPathsList& owner = *ZipFile->Dir->Owner;
-    owner.CollectRightNames(*ZipFile, Crc);
-    for (const NamedRom& right : owner.RightNames) {
-        if (right.Name == Name && !right.Rom->NoGoodDump) {
-            lines.push_back(EntryStart(*this) + " correct");
+    for (const NamedRom& right : RightNames(file, entry.Crc)) {
+        if (right.Name == entry.Name && !right.Rom->NoGoodDump) {
+            sink.Entry(entry, EntryFinding(FindingKind::Correct, entry, right.Name));
         }
     }
 }
 
-void TZipRom::ReportCorrectComplemented(TReportLines& lines) {
-    if (ComplementRom == nullptr || !IsNeeded() || ZipFile->PreferredPath() != ZipFile->Dir) {
+void TAudit::ReportCorrectComplemented(TZipRom& entry, TFindingSink& sink) {
+    const TFile& file = *entry.ZipFile;
+    if (entry.ComplementRom == nullptr || !entry.IsNeeded() || file.PreferredPath() != file.Dir) {
         return;
     }
-    TPathsList& owner = *ZipFile->Dir->Owner;
-    owner.CollectRightNames(*ZipFile, ComplementForLookup(Crc));
-    for (const NamedRom& right : owner.RightNames) {
-        if (right.Name == Name) {
-            lines.push_back(EntryStart(*this) + " correct (complemented crc)");
+    for (const NamedRom& right : RightNames(file, ComplementForLookup(entry.Crc))) {
+        if (right.Name == entry.Name) {
+            TFinding finding = EntryFinding(FindingKind::Correct, entry, right.Name);
+            finding.Complemented = true;
+            sink.Entry(entry, finding);
         }
     }
 }
 
-void TZipRom::ReportCorrectNoGoodDump(TReportLines& lines) {
-    if (CrcRom == nullptr || !CrcRom->NoGoodDump || ZipFile->PreferredPath() != ZipFile->Dir ||
-        ZipFile->Name != ZipFile->RightName()) {
+void TAudit::ReportCorrectNoGoodDump(TZipRom& entry, TFindingSink& sink) {
+    const TFile& file = *entry.ZipFile;
+    if (entry.CrcRom == nullptr || !entry.CrcRom->NoGoodDump || file.PreferredPath() != file.Dir ||
+        file.Name != file.RightName()) {
         return;
     }
-    if (ZipFile->Dir->Owner->SplitMode) {
-        const TRom* rom = ZipFile->Clone == nullptr ? nullptr : ZipFile->Clone->FindCloneRom(ShortName());
+    if (paths_.SplitMode) {
+        const TRom* rom = file.Clone == nullptr ? nullptr : file.Clone->FindCloneRom(entry.ShortName());
         if (rom == nullptr || !rom->NoGoodDump) {
             return;
         }
     }
-    lines.push_back(EntryStart(*this) + " correct (No good dump known)");
+    TFinding finding = EntryFinding(FindingKind::Correct, entry, entry.ShortName());
+    finding.NoGoodDump = true;
+    sink.Entry(entry, finding);
 }
 
-void TZipRom::CheckNotNeeded(TReportLines& lines, CheckMode mode) {
-    if (Unknown || IsNeeded()) {
+void TAudit::CheckNotNeeded(TZipRom& entry, TFindingSink& sink) {
+    if (entry.Unknown || entry.IsNeeded()) {
         return;
     }
-    if (mode == CheckMode::Report) {
-        lines.push_back(EntryStart(*this) + std::string(kGap) + "not needed in this set");
-    }
+    sink.Entry(entry, EntryFinding(FindingKind::NotNeeded, entry));
 }
 
-void TZipRom::CheckUnknown(TReportLines& lines, CheckMode mode) {
-    if (!Unknown) {
+void TAudit::CheckUnknown(TZipRom& entry, TFindingSink& sink, CheckMode mode) {
+    if (!entry.Unknown) {
         return;
     }
-    if (mode == CheckMode::Report) {
-        lines.push_back(EntryStart(*this) + std::string(kGap) + "Unknown");
+    // The repair touches the unknown entries of an archive only once it bears its right name,
+    // on a writable medium.
+    const TFile& file = *entry.ZipFile;
+    if (mode == CheckMode::Repair && (file.Name != file.RightName() || file.Dir->ReadOnly)) {
+        return;
     }
-}
-
-bool TPathsList::HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const {
-    const std::string complement = ComplementForLookup(crc);
-    for (auto [it, end] = Files.EqualRange(archiveName); it != end; ++it) {
-        const TFile* file = *it;
-        if (file->Name != archiveName) {
-            continue;
-        }
-        for (const TZipRom* entry : file->Roms) {
-            if (entry->Name == entryName && CrcOrComplement(entry->Crc, crc, complement)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The whole audit and corrupted archives
-
-void TPathsList::Audit(TReportLines& report) {
-    CancelRequested = false;
-    FailedChanges = 0;
-    ProblemLines.clear();
-    OnZipError = [this](const std::string& path, const std::string& message) { HandleCorruptedFile(path, message); };
-    cancellable_ = true;
-    struct Unbind {
-        TPathsList& owner;
-        ~Unbind() {
-            owner.OnZipError = nullptr;
-            owner.cancellable_ = false;
-        }
-    } unbind{*this};
-
-    if (Options.RefreshCache) {
-        Reset(true);
-        Scan(true);
-    }
-    if (!ProblemLines.empty()) {
-        if (OnProblemLines) {
-            OnProblemLines(ProblemLines);
-        }
-        ProblemLines.clear();
-    }
-    lastPercent_ = -1;
-    Progress(0, 2 * static_cast<int>(Files.size()));
-    ProgressPos = 0;
-    AuditFiles(report, CheckMode::Report);
-    for (const auto& path : paths_) {
-        // A copy: handling a corrupted archive may change the directory's list.
-        const std::vector<TFile*> files = path->Files();
-        for (TFile* file : files) {
-            ShowText("Auditing roms in file " + file->Name);
-            StepProgress();
-            file->AuditRoms(report);
-        }
-    }
-    try {
-        dirCache_.Flush();
-    } catch (const std::exception& e) {
-        // The report is good; the directory whose cache could not be written is read again next time.
-        ProblemLines.push_back(std::string("Cache not written: ") + e.what());
-    }
-}
-
-void TPathsList::CheckCancel() const {
-    if (cancellable_ && CancelRequested) {
-        throw ECancelClick("Process cancelled by user !");
-    }
-}
-
-void TPathsList::HandleCorruptedFile(const std::string& archivePath, const std::string& message) {
-    // Once the user asked to stop, nothing more changes on disk.
-    CheckCancel();
-    const std::string fileName = FileNameOfPath(archivePath);
-    const std::string directory = WithTrailingSlash(fs::path(archivePath).parent_path().string());
-    std::error_code ec;
-    switch (Options.Corrupted) {
-        case CorruptedAction::Ignore:
-            ProblemLines.push_back(message);
-            ProblemLines.push_back("***** File ignored");
-            return;
-        case CorruptedAction::Move: {
-            ProblemLines.push_back(message);
-            const std::string target = WithTrailingSlash(Options.CorruptedPath);
-            fs::path destination = fs::path(target) / fileName;
-            fs::create_directories(target, ec);
-            // An older file of that name there is kept: the new one gets a free name beside it.
-            for (int n = 2; fs::exists(fs::symlink_status(destination, ec)); ++n) {
-                destination = fs::path(target) / (ZipBaseName(fileName) + " (" + std::to_string(n) + ").zip");
-            }
-            try {
-                dirCache_.PrepareChange(directory);
-                MakeWritable(archivePath);
-                MoveFileOrCopy(archivePath, destination);
-            } catch (const std::exception& e) {
-                ProblemLines.push_back("Can't copy file " + archivePath + " in " + destination.string() + " .");
-                ProblemLines.push_back(e.what());
-                ProblemLines.emplace_back();
-                ++FailedChanges;
-                return;
-            }
-            ProblemLines.push_back("***** File moved to " + target);
-            dirCache_.Open(directory);
-            dirCache_.DeleteZip(archivePath);
-            return;
-        }
-        case CorruptedAction::Delete: {
-            ProblemLines.push_back(message);
-            std::string why;
-            try {
-                dirCache_.PrepareChange(directory);
-            } catch (const std::exception& e) {
-                why = e.what();  // the archive must not change while its cache says otherwise
-            }
-            if (why.empty()) {
-                MakeWritable(archivePath);
-                if (!fs::remove(archivePath, ec)) {
-                    why = ec ? ec.message() : SystemErrorText();
-                }
-            }
-            if (!why.empty()) {
-                ProblemLines.push_back("Can't delete file " + archivePath + ".");
-                ProblemLines.push_back(why);
-                ProblemLines.emplace_back();
-                ++FailedChanges;
-                return;
-            }
-            SyncDirectory(directory);
-            ProblemLines.push_back("***** File deleted");
-            dirCache_.Open(directory);
-            dirCache_.DeleteZip(archivePath);
-            return;
-        }
-    }
+    sink.Entry(entry, EntryFinding(FindingKind::Unknown, entry));
 }
 
 }  // namespace qm

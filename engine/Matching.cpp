@@ -195,12 +195,12 @@ bool TZipRom::HasRightName() const {
     return names.Contains(Name);
 }
 
-void TPathsList::AnalyseAll() {
+void TPathsList::AnalyseAll(Job& job) {
     const auto& files = Files.Sorted();
-    const int n = static_cast<int>(files.size());
-    for (int i = 0; i < n; ++i) {
-        Progress(i, n);
-        files[static_cast<std::size_t>(i)]->Analyse();
+    ProgressMeter progress(job, files.size());
+    for (TFile* file : files) {
+        file->Analyse();
+        progress.Step();
     }
 }
 

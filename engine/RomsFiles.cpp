@@ -237,7 +237,7 @@ struct CacheSnapshot {
 // `directoryLine` is the line 2 the file must hold (caches in the data directory), or none.
 // Archives listed with directory entries only are added to `bareArchives`.
 std::optional<CacheSnapshot> LoadCache(TPath& path, const fs::path& cacheFile, const std::string* directoryLine,
-                                       std::unordered_set<std::string_view>& bareArchives) {
+                                       std::unordered_set<std::string_view>& bareArchives, Job& job) {
     struct stat st {};
     if (::stat(cacheFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
@@ -253,7 +253,7 @@ std::optional<CacheSnapshot> LoadCache(TPath& path, const fs::path& cacheFile, c
         return std::nullopt;
     }
     const std::string_view bytes = snapshot.File->Bytes();
-    const int size = static_cast<int>(std::min<std::size_t>(bytes.size(), std::numeric_limits<int>::max()));
+    ProgressMeter progress(job, bytes.size());
     auto damaged = [&] {
         const std::vector<TFile*> added = path.Files();
         for (TFile* shown : added) {
@@ -279,7 +279,7 @@ std::optional<CacheSnapshot> LoadCache(TPath& path, const fs::path& cacheFile, c
             bodyStart = reader.Position();
             continue;
         }
-        path.Owner->Progress(static_cast<int>(std::min<std::size_t>(reader.Position(), size)), size);
+        progress.Set(reader.Position());
         const auto fields = SplitCacheLine(line);
         if (!fields || !IsCacheableEntryName(fields->Entry)) {
             return damaged();
@@ -422,38 +422,6 @@ void TPathsList::Reset(bool keepPaths) {
     }
 }
 
-void TPathsList::Progress(int position, int maximum) {
-    if (!OnProgress) {
-        return;
-    }
-    ProgressMax = maximum;
-    const int percent = maximum == 0 ? 100 : static_cast<int>(static_cast<long long>(position) * 100 / maximum);
-    ProgressPos = percent;
-    if (percent != lastPercent_) {
-        lastPercent_ = percent;
-        OnProgress(percent);
-    }
-}
-
-void TPathsList::StepProgress() {
-    if (!OnProgress) {
-        return;
-    }
-    ++ProgressPos;
-    const int percent =
-        ProgressMax == 0 ? 100 : static_cast<int>(static_cast<long long>(ProgressPos) * 100 / ProgressMax);
-    if (percent != lastPercent_) {
-        lastPercent_ = percent;
-        OnProgress(percent);
-    }
-}
-
-void TPathsList::ShowText(const std::string& text) {
-    if (OnMessage) {
-        OnMessage(text);
-    }
-}
-
 TPath* TPathsList::WritablePathFor(std::string_view archiveName) const {
     TPath* firstWritable = nullptr;
     for (const auto& path : paths_) {
@@ -489,18 +457,33 @@ TPath* TPathsList::PathHolding(std::string_view archiveName) const {
     return nullptr;
 }
 
-void TPathsList::RecordBadDumps() {
+bool TPathsList::HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const {
+    const std::string complement = ComplementForLookup(crc);
+    for (auto [it, end] = Files.EqualRange(archiveName); it != end; ++it) {
+        const TFile* file = *it;
+        if (file->Name != archiveName) {
+            continue;
+        }
+        for (const TZipRom* entry : file->Roms) {
+            if (entry->Name == entryName && (entry->Crc == crc || (!complement.empty() && entry->Crc == complement))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void TPathsList::RecordBadDumps(Job& job) {
     // Marking the found ROMs present is redone from the matching results at the end of the
     // scan; what lasts of this step is that a CRC which is the complement of a datafile CRC is
     // recorded as that ROM's known bad dump. Those entries are few: they are found by hash
     // lookups, then recorded in the order of the entries' CRC text.
     std::vector<TZipRom*> badDumps;
-    int done = 0;
-    const int total = static_cast<int>(ZipRomsByCrc.size());
+    ProgressMeter progress(job, ZipRomsByCrc.size());
     for (const auto& path : paths_) {
         for (TFile* file : path->Files()) {
             for (TZipRom* entry : file->Roms) {
-                Progress(done++, total - 1);
+                progress.Step();
                 const std::string complement = ComplementForLookup(entry->Crc);
                 if (!complement.empty() && games_.FindRom(complement) != nullptr) {
                     badDumps.push_back(entry);
@@ -518,12 +501,11 @@ void TPathsList::RecordBadDumps() {
     }
 }
 
-void TPathsList::Scan(bool refreshCache) {
+void TPathsList::Scan(bool refreshCache, Job& job, const UnreadableArchiveHandler& onUnreadable) {
     dirCache_.Reset();
     Reset(true);
-    ShowText("Reading current roms files ...");
-    lastPercent_ = -1;
-    Progress(0, 100);
+    job.Status("Reading current roms files ...");
+    job.Progress(0, 100);
     CacheWriteFailures = 0;
     // From the survey of a directory to the writing of its cache (and to the end of the command,
     // with KeepLocks), no other Quillmark process may change its archives or its cache.
@@ -561,25 +543,22 @@ void TPathsList::Scan(bool refreshCache) {
     });
     std::vector<DirectorySurvey> surveys;
     for (std::size_t i = 0; i < paths_.size(); ++i) {
-        ScanDirectory(*paths_[i], refreshCache, scanStart, [&]() -> const DirectorySurvey& {
-            if (pending.valid()) {
-                surveys = pending.get();
-            }
-            return surveys[i];
-        });
-        if (!ProblemLines.empty()) {
-            if (OnProblemLines) {
-                OnProblemLines(ProblemLines);
-            }
-            ProblemLines.clear();
-        }
+        ScanDirectory(
+            *paths_[i], refreshCache, scanStart,
+            [&]() -> const DirectorySurvey& {
+                if (pending.valid()) {
+                    surveys = pending.get();
+                }
+                return surveys[i];
+            },
+            job, onUnreadable);
     }
 
-    ShowText("Adding roms to the database ...");
-    RecordBadDumps();
+    job.Status("Adding roms to the database ...");
+    RecordBadDumps(job);
     dirCache_.Reset();
-    ShowText("Analysing roms ...");
-    AnalyseAll();
+    job.Status("Analysing roms ...");
+    AnalyseAll(job);
     SetRomStatus();
 }
 
@@ -589,8 +568,8 @@ std::size_t TPathsList::ScannedPaths() const {
 }
 
 void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& scanStart,
-                               const std::function<const DirectorySurvey&()>& survey) {
-    ProblemLines.clear();
+                               const std::function<const DirectorySurvey&()>& survey, Job& job,
+                               const UnreadableArchiveHandler& onUnreadable) {
     path.Scanned = false;
 
     // The cache, unless a refresh throws it away; either way its file stays until a new one
@@ -603,8 +582,8 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
             path.ReadOnly ? FindDataDirCache(dataDir_, path.Path) : fs::path(path.Path) / std::string(kCacheFileName);
         if (!file.empty()) {
             const std::string parent = file.parent_path().string();
-            ShowText(parent.size() > 45 ? "Reading ..." + RightStr(path.Path, 42) : "Reading " + path.Path);
-            cached = LoadCache(path, file, path.ReadOnly ? &path.Path : nullptr, bareArchives);
+            job.Status(parent.size() > 45 ? "Reading ..." + RightStr(path.Path, 42) : "Reading " + path.Path);
+            cached = LoadCache(path, file, path.ReadOnly ? &path.Path : nullptr, bareArchives, job);
         }
     }
     const std::size_t cachedArchives = cached ? path.Files().size() + bareArchives.size() : 0;
@@ -613,7 +592,7 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
     if (found.Error != 0) {
         // An unmounted drive must not look like a directory whose sets are all missing; its cache
         // stays for when it is back.
-        ProblemLines.push_back("Directory " + path.Path + " cannot be read: " + std::strerror(found.Error));
+        job.Problem("Directory " + path.Path + " cannot be read: " + std::strerror(found.Error));
         const std::vector<TFile*> shown = path.Files();
         for (TFile* file : shown) {
             path.RemoveFile(file);
@@ -732,17 +711,17 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
     }
     std::string listedLines;  // lines of the listings, each ended by LF
     std::vector<std::pair<std::size_t, std::size_t>> listedRange(toRead.size());
+    std::optional<ProgressMeter> progress;
     if (!toRead.empty()) {
-        Progress(0, static_cast<int>(toRead.size()));
-        ProgressPos = 0;
+        progress.emplace(job, toRead.size());
     }
     ArchiveLister lister(path.Path, names, SnesMode, NesMode);
     for (std::size_t first = 0; first < toRead.size(); first += ArchiveLister::kChunk) {
         const std::size_t count = std::min(ArchiveLister::kChunk, toRead.size() - first);
         std::vector<ArchiveLister::Listed>& listings = lister.ListChunk(first, count);
         for (std::size_t j = first; j < first + count; ++j) {
-            StepProgress();
-            CheckCancel();
+            progress->Step();
+            job.CheckCancel();
             const std::size_t k = toRead[j];
             const std::string& name = names[j];
             const std::string full = path.Path + name;
@@ -761,16 +740,16 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
                 rewrite = true;
             }
             if (listed.ZipError) {
-                ProblemLines.push_back("File " + full + ": " + listed.Message);
-                if (OnZipError) {
-                    OnZipError(full, listed.Message);
+                job.Problem("File " + full + ": " + listed.Message);
+                if (onUnreadable) {
+                    onUnreadable(full, listed.Message);
                 }
                 from[k] = From::Nowhere;
                 rewrite = rewrite || wasCached;
                 continue;
             }
             if (!listed.Message.empty()) {
-                ProblemLines.push_back("File " + full + ": " + listed.Message);
+                job.Problem("File " + full + ": " + listed.Message);
             }
             TFile* file = nullptr;
             for (const TCrcItem& item : listed.Items) {
@@ -787,7 +766,7 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
             // the listing whole: that archive is cached.)
             std::string uncacheable = UncacheableName(name, listed.Items);
             if (!uncacheable.empty()) {
-                ProblemLines.push_back("File " + full + ": " + uncacheable + "; it is read again at every scan");
+                job.Problem("File " + full + ": " + uncacheable + "; it is read again at every scan");
             }
             if (listed.Partial || !uncacheable.empty()) {
                 from[k] = From::Nowhere;
@@ -861,7 +840,7 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
         dirCache_.Flush();
     } catch (const std::exception& e) {
         // The scan itself is good; only the next scan will have to read the archives again.
-        ProblemLines.push_back(std::string("Cache not written: ") + e.what());
+        job.Problem(std::string("Cache not written: ") + e.what());
         ++CacheWriteFailures;
     }
 }

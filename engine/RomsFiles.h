@@ -3,13 +3,11 @@
 // caches or from the archives' central directories, then matched against the game database.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,11 +26,6 @@ class TRepairDiskAccess;
 struct TPath;
 struct TFile;
 struct TZipRom;
-
-// Checks run in report mode (the audit: report lines) or in repair mode (changes on disk).
-enum class CheckMode { Report, Repair };
-
-using TReportLines = std::vector<std::string>;
 
 enum class CorruptedAction { Ignore, Move, Delete };
 enum class UnknownAction { Ignore, Move, Delete };
@@ -80,20 +73,9 @@ struct TZipRom {
 
     std::string ShortName() const;
     void SetName(std::string_view newName);
+    // Does the archive's own clone (split) or set need this entry?
     bool IsNeeded() const;
     bool HasRightName() const;
-
-    // The checks of audit and repair; each adds its report lines in report mode.
-    void AuditEntry(TReportLines& lines);
-    void CheckNeededElsewhere(TReportLines& lines, CheckMode mode);
-    void CheckNeededElsewhereSpecial(TReportLines& lines, CheckMode mode);
-    enum class NameKind { Plain, Complemented };
-    void CheckName(TReportLines& lines, CheckMode mode, NameKind kind);
-    void CheckNotNeeded(TReportLines& lines, CheckMode mode);
-    void CheckUnknown(TReportLines& lines, CheckMode mode);
-    void ReportCorrect(TReportLines& lines);
-    void ReportCorrectComplemented(TReportLines& lines);
-    void ReportCorrectNoGoodDump(TReportLines& lines);
 
     // Bookkeeping of the owner's lazily sorted indexes.
     std::uint64_t Sequence = 0;
@@ -125,10 +107,6 @@ struct TFile {
     // The last entry whose Name equals `name` exactly.
     TZipRom* FindRom(std::string_view name) const;
     int IndexOfName(std::string_view name) const;
-
-    // Audit.
-    void AuditName(TReportLines& report, CheckMode mode);
-    void AuditRoms(TReportLines& report);
 
     // Matching.
     void Analyse();
@@ -271,6 +249,10 @@ struct ByZipRomName {
     std::string_view operator()(const TZipRom* r) const { return r->Name; }
 };
 
+// An archive a scan could not read: its path and the reader's message. The audit and the repair
+// hand it to the corrupted-file handling as the scan meets it.
+using UnreadableArchiveHandler = std::function<void(const std::string& archivePath, const std::string& message)>;
+
 class TPathsList {
 public:
     TPathsList(TGamesList& games, TDatFile& dirCache, std::filesystem::path dataDir);
@@ -285,55 +267,31 @@ public:
     // Scans every directory: from its cache file, checked against the directory (archives gone
     // are dropped, archives new or changed since the cache was written are read), or, with
     // refreshCache or without a cache, from every archive. Writes a cache whenever it differs.
-    // Takes the lock of every directory first (TDatFile::Lock; throws ELockBusy).
-    void Scan(bool refreshCache);
+    // Takes the lock of every directory first (TDatFile::Lock; throws ELockBusy). Problem lines
+    // (unreadable archives and directories, caches not written) go to the job as they are met;
+    // the job's cancel is polled per archive (ECancelClick: the picture is then part-built, and
+    // the caller scans again).
+    void Scan(bool refreshCache, Job& job, const UnreadableArchiveHandler& onUnreadable = {});
     // Directories the last scan could read.
     std::size_t ScannedPaths() const;
-
-    void Progress(int position, int maximum);
-    void StepProgress();
-    void ShowText(const std::string& text);
+    // Cache files the last scan had to write and could not.
+    int CacheWriteFailures = 0;
 
     TPath* WritablePathFor(std::string_view archiveName) const;
     TPath* PathHolding(std::string_view archiveName) const;
-
-    // Matching.
-    void AnalyseAll();
-    void SetRomStatus();
-
-    // Audit: fills `report` with the findings the options ask for. Throws ECancelClick when
-    // CancelRequested is set (checked after each entry).
-    void Audit(TReportLines& report);
-    void AuditFiles(TReportLines& report, CheckMode mode);
-    // Applies the corrupted-file option to an archive; a move or deletion that fails is counted
-    // in FailedChanges.
-    void HandleCorruptedFile(const std::string& archivePath, const std::string& message);
-    // Throws ECancelClick when the user asked to stop an audit or repair in progress. Other runs
-    // (a scan at start-up) have no Cancel button and are not stopped by an old request.
-    void CheckCancel() const;
     // Whether any archive of that name, in any directory, holds an entry of that name whose
     // CRC is `crc` or its complement.
     bool HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const;
-    // The names the archive's own clone (split) or set holds for a CRC or its complement.
-    void CollectRightNames(const TFile& file, std::string_view crc);
+
+    // Matching.
+    void AnalyseAll(Job& job);
+    void SetRomStatus();
 
     const std::vector<std::unique_ptr<TPath>>& Paths() const { return paths_; }
     TGamesList& Games() const { return games_; }
     TDatFile& DirCache() const { return dirCache_; }
     const std::filesystem::path& DataDir() const { return dataDir_; }
 
-    // Events; unset means silent.
-    std::function<void(int)> OnProgress;
-    std::function<void(const std::string&)> OnMessage;
-    std::function<void(const std::string& archivePath, const std::string& message)> OnZipError;
-    // Shows the problem lines of a directory to the user (the report window, modally).
-    std::function<void(const std::vector<std::string>&)> OnProblemLines;
-    // Called before the audit checks an entry; a seam for tests to make a check fail.
-    std::function<void(const TZipRom&)> BeforeEntryCheck;
-
-    int ProgressMax = 0;
-    int ProgressPos = 0;
-    TCheckOptions Options;
     bool SplitMode = false;
     bool SnesMode = false;
     bool NesMode = false;
@@ -342,40 +300,19 @@ public:
     LazySortedIndex<TZipRom, ByZipRomName> ZipRomsByName;
     LazySortedIndex<TZipRom, ByZipRomCrc> ZipRomsByCrc;
 
-    std::vector<std::string> ProblemLines;
-    // Cache files the last scan had to write and could not.
-    int CacheWriteFailures = 0;
-    TNamedRomList RightNames;
-    std::atomic<bool> CancelRequested{false};
-    // Corrupted archives the last audit was asked to move or delete and could not.
-    std::size_t FailedChanges = 0;
-
     // Object storage: entries and archives live until Reset.
     TZipRom* NewZipRom();
     TFile* NewFile();
-    // Any change of the model (archives, entries, names) drops what the checks worked out from it.
-    void ModelChanged() {
-        if (!lackingTargets_.empty()) {
-            lackingTargets_.clear();
-        }
-    }
-
-    // The archives that need a ROM (found by the given CRC) under some name and lack it: the
-    // part of the needed-elsewhere check that does not depend on the entry at hand. Every
-    // archive holding a widely shared ROM asks the same question, so the answer is kept until
-    // the model changes.
-    struct LackingTarget {
-        std::string NeededName;
-        std::string TargetArchive;
-        std::string TargetPath;
-        bool NeededIsNoGoodDump = false;
-    };
-    const std::vector<LackingTarget>& TargetsLacking(const TRom& rom, std::string_view crc);
+    // Any change of the model (archives, entries, names) makes a new generation: what the checks
+    // worked out from an older one no longer holds.
+    void ModelChanged() { ++generation_; }
+    std::uint64_t Generation() const { return generation_; }
 
 private:
     void ScanDirectory(TPath& path, bool refreshCache, const timespec& scanStart,
-                       const std::function<const DirectorySurvey&()>& survey);
-    void RecordBadDumps();
+                       const std::function<const DirectorySurvey&()>& survey, Job& job,
+                       const UnreadableArchiveHandler& onUnreadable);
+    void RecordBadDumps(Job& job);
 
     TGamesList& games_;
     TDatFile& dirCache_;
@@ -384,19 +321,7 @@ private:
     std::deque<TZipRom> romStore_;
     std::deque<TFile> fileStore_;
     std::uint64_t nextSequence_ = 0;
-    int lastPercent_ = -1;
-    struct LackingKey {
-        const TRom* Rom = nullptr;
-        std::string Crc;  // of the entry: a ROM found by name or by complement has another one
-        bool operator==(const LackingKey&) const = default;
-    };
-    struct LackingKeyHash {
-        std::size_t operator()(const LackingKey& key) const {
-            return std::hash<const TRom*>{}(key.Rom) ^ (std::hash<std::string>{}(key.Crc) << 1);
-        }
-    };
-    std::unordered_map<LackingKey, std::vector<LackingTarget>, LackingKeyHash> lackingTargets_;
-    bool cancellable_ = false;  // an audit or repair runs
+    std::uint64_t generation_ = 0;
 };
 
 }  // namespace qm

@@ -85,12 +85,12 @@ std::vector<std::string> FormatDatafileHeader(const DatafileHeader& h) {
 // ---------------------------------------------------------------------------------------------
 // Loading the game section.
 
-TGamesList::LoadResult TGamesList::LoadDatafileFile(const std::filesystem::path& file) {
+TGamesList::LoadResult TGamesList::LoadDatafileFile(const std::filesystem::path& file, Job& job) {
     const MappedFile mapped(file);
-    return LoadDatafileBytes(mapped.Bytes());
+    return LoadDatafileBytes(mapped.Bytes(), job);
 }
 
-TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
+TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes, Job& job) {
     LoadResult result;
     LineReader reader(bytes);
     std::string_view line;
@@ -106,8 +106,18 @@ TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
         return result;
     }
 
-    FireStatus("Loading datas...");
+    job.Status("Loading datas...");
     Clear();
+    // A load stopped half-way leaves no half database behind.
+    struct ClearUnlessDone {
+        TGamesList& games;
+        bool done = false;
+        ~ClearUnlessDone() {
+            if (!done) {
+                games.Clear();
+            }
+        }
+    } clearUnlessDone{*this};
 
     // The datafile groups the lines of a set and of a clone, so sets and clones are recognised
     // by comparing with the previous line. ROMs are shared by CRC through a hash index while
@@ -123,34 +133,21 @@ TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
     // Progress by bytes read; the counts about fifty times per load.
     const std::size_t countEvery = total / 50 + 1;
     std::size_t nextCounts = reader.Position() + countEvery;
-    int lastPercent = -1;
+    ProgressMeter progress(job, total);
     std::array<std::string_view, kRomLineFields> f;
     std::string setName;
     std::string cloneName;
     std::string romName;
     std::string crc;
 
-    auto fireLoadCounts = [&] {
-        if (OnSetCount) {
-            OnSetCount(static_cast<int>(setCount));
-        }
-        if (OnCloneCount) {
-            OnCloneCount(static_cast<int>(cloneCount));
-        }
-        if (OnRomCount) {
-            OnRomCount(static_cast<int>(romIndex.Count()));
-        }
-    };
-
     while (reader.Next(line)) {
         const std::size_t position = reader.Position();
-        const int percent = static_cast<int>(position * 100 / total);
-        if (percent != lastPercent) {
-            FireProgress(percent);
-            lastPercent = percent;
-        }
+        progress.Set(position);
         if (position >= nextCounts) {
-            fireLoadCounts();
+            job.CheckCancel();
+            job.Count(LoadCount::Sets, setCount);
+            job.Count(LoadCount::Clones, cloneCount);
+            job.Count(LoadCount::Roms, romIndex.Count());
             nextCounts = position + countEvery;
         }
         // A line with a field too many or too few (an extra delimiter inside a description,
@@ -227,8 +224,9 @@ TGamesList::LoadResult TGamesList::LoadDatafileBytes(std::string_view bytes) {
     RomsByCrc.SortAppended();
     CrcListsChanged();
     NoGoodDumpFlagsChanged();
-    FireCounts();
+    ReportCounts(job);
     ComputeStatus();
+    clearUnlessDone.done = true;
     return result;
 }
 

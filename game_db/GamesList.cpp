@@ -537,16 +537,10 @@ TRom* TGamesList::AddRom(TClone* clone, std::string_view crc, std::string_view r
     return rom;
 }
 
-void TGamesList::FireCounts() const {
-    if (OnSetCount) {
-        OnSetCount(static_cast<int>(games_.size()));
-    }
-    if (OnCloneCount) {
-        OnCloneCount(static_cast<int>(AllClones.size()));
-    }
-    if (OnRomCount) {
-        OnRomCount(static_cast<int>(RomsByCrc.size()));
-    }
+void TGamesList::ReportCounts(Job& job) const {
+    job.Count(LoadCount::Sets, games_.size());
+    job.Count(LoadCount::Clones, AllClones.size());
+    job.Count(LoadCount::Roms, RomsByCrc.size());
 }
 
 }  // namespace qm

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -17,6 +16,7 @@
 
 #include "game_db/CrcHashIndex.h"
 #include "game_db/SortedList.h"
+#include "platform/Job.h"
 
 namespace qm {
 
@@ -197,15 +197,11 @@ public:
         bool BadFormat = false;
         std::size_t SkippedLines = 0;  // blank or malformed lines of the game section
     };
-    LoadResult LoadDatafileBytes(std::string_view bytes);
-    LoadResult LoadDatafileFile(const std::filesystem::path& file);
-
-    // Events; unassigned ones are skipped.
-    std::function<void(int)> OnProgress;
-    std::function<void(const std::string&)> OnStatus;
-    std::function<void(int)> OnSetCount;
-    std::function<void(int)> OnCloneCount;
-    std::function<void(int)> OnRomCount;
+    // The load reports its status, its progress by bytes read and, about fifty times, the counts
+    // of sets, clones and ROMs read so far; it stops with ECancelClick when the job is cancelled
+    // (the database is then empty).
+    LoadResult LoadDatafileBytes(std::string_view bytes, Job& job = SilentJob());
+    LoadResult LoadDatafileFile(const std::filesystem::path& file, Job& job);
 
     bool SplitMode = false;
     bool MergedView = false;
@@ -233,17 +229,7 @@ public:
     void UpdateCrcRanks();
 
 private:
-    void FireProgress(int percent) const {
-        if (OnProgress) {
-            OnProgress(percent);
-        }
-    }
-    void FireStatus(const std::string& text) const {
-        if (OnStatus) {
-            OnStatus(text);
-        }
-    }
-    void FireCounts() const;
+    void ReportCounts(Job& job) const;
     TGame* NewGame(std::string_view name, std::string_view description);
     TClone* NewClone(TGame* game, std::string_view name, std::string_view description);
     TRom* NewRom(std::string_view crc, std::int32_t size);

@@ -4,15 +4,13 @@
 
 namespace qm {
 
-void TSubList::Rebuild() {
+void TSubList::Rebuild(Job& job) {
     Clear();
     SetCount = CloneCount = RomCount = 0;
     games_.SelectedRoms.Clear();
     games_.SelectedClones.Clear();
     games_.SelectedSets.Clear();
-    if (OnProgressText) {
-        OnProgressText("Selecting games...");
-    }
+    job.Status("Selecting games...");
     // Each ROM is listed once however many clones share it (the mark); ROMs are placed by the
     // rank of their CRC, the first selected ROM of a CRC keeping its place, so the list comes
     // out sorted without a sort.
@@ -20,15 +18,9 @@ void TSubList::Rebuild() {
     games_.UpdateCrcRanks();
     std::vector<TRom*> byRank(games_.RomsByCrc.size(), nullptr);
     const std::size_t n = games_.AllClones.size();
-    int lastPercent = -1;
+    ProgressMeter progress(job, n);
     for (std::size_t i = 0; i < n; ++i) {
-        if (OnProgress) {
-            const int percent = static_cast<int>(i * 100 / n);
-            if (percent != lastPercent) {
-                OnProgress(percent);
-                lastPercent = percent;
-            }
-        }
+        progress.Set(i);
         TClone* clone = games_.AllClones[i];
         const TGame* game = clone->Game;
         if ((WithoutNeoGeo && game->NeoGeo) || (OnlyNeoGeo && !game->NeoGeo)) {

@@ -4,12 +4,12 @@
 // game tree all read.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "game_db/GamesList.h"
 #include "game_db/SortedList.h"
+#include "platform/Job.h"
 
 namespace qm {
 
@@ -26,10 +26,8 @@ class TSubList : public SortedList<SubListEntry, BySetDescription, Duplicates::K
 public:
     explicit TSubList(TGamesList& games) : games_(games) {}
 
-    void Rebuild();
-
-    std::function<void(const std::string&)> OnProgressText;
-    std::function<void(int)> OnProgress;
+    // Fills the database's selection lists; the job sees its status and progress.
+    void Rebuild(Job& job = SilentJob());
 
     bool HideNoGoodDump = false;
     bool MainGamesOnly = false;

@@ -36,11 +36,11 @@ void GuiJob::Problem(std::string_view line) {
     Post();
 }
 
-void GuiJob::Count(LoadCount which, int value) {
+void GuiJob::Count(LoadCount which, std::uint64_t value) {
     {
         std::lock_guard lock(mutex_);
         const auto k = static_cast<std::size_t>(which);
-        counts_[k] = value;
+        counts_[k] = static_cast<int>(std::min<std::uint64_t>(value, INT32_MAX));
         countsChanged_[k] = true;
     }
     Post();

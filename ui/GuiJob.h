@@ -25,9 +25,6 @@
 
 namespace qm {
 
-// The three counts a datafile load reports to the start-up window.
-enum class LoadCount { Sets = 0, Clones = 1, Roms = 2 };
-
 class GuiJob : public QObject, public CancellableJob {
     Q_OBJECT
 
@@ -37,7 +34,7 @@ public:
     void Progress(std::uint64_t done, std::uint64_t total) override;
     void Status(std::string_view text) override;
     void Problem(std::string_view line) override;
-    void Count(LoadCount which, int value);
+    void Count(LoadCount which, std::uint64_t value) override;
 
     // Delivers what is still waiting at once; GUI thread only.
     void Deliver();

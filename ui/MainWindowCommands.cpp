@@ -13,7 +13,6 @@
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
 #include "ui/DisplayText.h"
-#include "ui/EngineEvents.h"
 #include "ui/GameTreeModel.h"
 #include "ui/MainWindow.h"
 #include "ui/StartupWindow.h"
@@ -42,20 +41,16 @@ void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<vo
         }
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool started = runner_.Start(
-        [this, work = std::move(work)](GuiJob& job) {
-            EngineEventsToJob events(session_, job);
-            work(job);
-        },
-        [this, done = std::move(done)](std::exception_ptr error) {
-            QApplication::restoreOverrideCursor();
-            // A window still up (wait or start-up) enables this one when it goes.
-            if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible()) {
-                setEnabled(true);
-            }
-            ShowProblemLines();
-            done(error);
-        });
+    const bool started = runner_.Start([work = std::move(work)](GuiJob& job) { work(job); },
+                                       [this, done = std::move(done)](std::exception_ptr error) {
+                                           QApplication::restoreOverrideCursor();
+                                           // A window still up (wait or start-up) enables this one when it goes.
+                                           if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible()) {
+                                               setEnabled(true);
+                                           }
+                                           ShowProblemLines();
+                                           done(error);
+                                       });
     if (!started) {
         // Commands check Busy() first; should one slip through, the window is not left disabled.
         QApplication::restoreOverrideCursor();
@@ -151,7 +146,7 @@ void TForm1::UseEmulator(const std::string& name, std::function<void()> then) {
     // A profile load starts with the 'no good dump known' ROMs shown, as its menu entry says.
     session_.Config.ShowNoGoodDump = true;
     session_.SubList.HideNoGoodDump = false;
-    RunThenShowTree([this, name](GuiJob&) { session_.UseEmulator(name); },
+    RunThenShowTree([this, name](GuiJob& job) { session_.UseEmulator(name, job); },
                     [this, then = std::move(then)](std::exception_ptr error) {
                         ReportError(error);
                         Action("SmartListAll")->setChecked(true);
@@ -296,9 +291,9 @@ void TForm1::SelectNeoGeo(bool only, bool without, const char* entry) {
     session_.SubList.OnlyNeoGeo = only;
     session_.SubList.WithoutNeoGeo = without;
     RunSmartListCommand(
-        [this](GuiJob&) {
-            session_.SubList.Rebuild();
-            session_.Paths.Scan(false);
+        [this](GuiJob& job) {
+            session_.SubList.Rebuild(job);
+            session_.Paths.Scan(false, job);
         },
         [this, entry] {
             Action(entry)->setChecked(true);
@@ -315,8 +310,8 @@ void TForm1::SmartListNGDKClick() {
     session_.Config.ShowNoGoodDump = show;
     session_.SubList.HideNoGoodDump = !show;
     RunSmartListCommand(
-        [this](GuiJob&) {
-            session_.SubList.Rebuild();
+        [this](GuiJob& job) {
+            session_.SubList.Rebuild(job);
             session_.Games.ComputeStatus();
         },
         nullptr);
@@ -327,7 +322,7 @@ void TForm1::AllGames1Click() {
         return;
     }
     session_.SubList.MainGamesOnly = false;
-    RunSmartListCommand([this](GuiJob&) { session_.SubList.Rebuild(); },
+    RunSmartListCommand([this](GuiJob& job) { session_.SubList.Rebuild(job); },
                         [this] { Action("AllGames1")->setChecked(true); });
 }
 
@@ -336,7 +331,7 @@ void TForm1::SmartListMainGamesClick() {
         return;
     }
     session_.SubList.MainGamesOnly = Action("SmartListMainGames")->isChecked();
-    RunSmartListCommand([this](GuiJob&) { session_.SubList.Rebuild(); }, nullptr);
+    RunSmartListCommand([this](GuiJob& job) { session_.SubList.Rebuild(job); }, nullptr);
 }
 
 void TForm1::SmartListMergedClick() {
@@ -347,7 +342,7 @@ void TForm1::SmartListMergedClick() {
     session_.SubList.MergedView = merged;
     session_.Config.MergedView = merged;
     session_.Games.MergedView = merged;
-    RunSmartListCommand([this](GuiJob&) { session_.SubList.Rebuild(); }, nullptr);
+    RunSmartListCommand([this](GuiJob& job) { session_.SubList.Rebuild(job); }, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -364,9 +359,9 @@ void TForm1::ReloadToolClick() {
     }
     PleaseWaitFrm->ShowWait(this, false);
     RunThenShowTree(
-        [this](GuiJob&) {
+        [this](GuiJob& job) {
             session_.Paths.Reset(true);
-            session_.Paths.Scan(true);
+            session_.Paths.Scan(true, job);
         },
         [this](std::exception_ptr error) {
             RefreshZipTree(false);
@@ -387,7 +382,7 @@ void TForm1::AuditToolClick() {
     PleaseWaitFrm->ShowWait(this, true);
     PleaseWaitFrm->OnCancel = [this] { runner_.RequestCancel(); };
     auto outcome = std::make_shared<AuditOutcome>();
-    auto audit = [this, options, outcome](GuiJob&) { *outcome = RunAudit(session_, options); };
+    auto audit = [this, options, outcome](GuiJob& job) { *outcome = RunAudit(session_, options, job); };
     auto after = [this, outcome](std::exception_ptr error) {
         PleaseWaitFrm->OnCancel = nullptr;
         PleaseWaitFrm->HideWait(this);

@@ -10,8 +10,8 @@
 
 #include "bench/BenchCollection.h"
 #include "game_db/GamesList.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
 #include "support/TestSupport.h"
 
 namespace qm::bench {
@@ -316,7 +316,7 @@ TEST_F(BenchCollection, EveryListedFaultIsOnDiskAndNothingElseIsWrong) {
     EXPECT_EQ(perKind, wantKinds);
 
     TGamesList games;
-    games.LoadDatafileFile(dat);
+    games.LoadDatafileFile(dat, qm::SilentJob());
     // Rebuild what each archive must hold from the database and the manifest alone.
     std::map<std::string, std::string> cloneOf;  // archive name -> clone whose ROMs it holds
     for (const PlantedFault& f : faults) {

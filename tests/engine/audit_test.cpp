@@ -7,8 +7,11 @@
 
 #include "commands/Commands.h"
 #include "commands/Session.h"
+#include "engine/Audit.h"
 #include "game_db/SubList.h"
 #include "platform/UserPrompts.h"
+#include "reports/AuditReport.h"
+#include "support/RecordingJob.h"
 #include "support/TestSupport.h"
 
 namespace qm {
@@ -55,10 +58,15 @@ protected:
 
     // Loads the profile (scanning), then audits; the report as saved, closing lines included.
     std::vector<std::string> Audit(const TCheckOptions& options = {}) {
-        session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
-        EXPECT_TRUE(session->UseEmulator("test"));
-        outcome = RunAudit(*session, options);
+        Load();
+        outcome = RunAudit(*session, options, job);
         return outcome.Lines;
+    }
+
+    void Load() {
+        job = test::RecordingJob{};
+        session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
+        ASSERT_TRUE(session->UseEmulator("test", job));
     }
 
     static std::vector<std::string> Report(std::vector<std::string> lines) {
@@ -98,6 +106,7 @@ protected:
     bool Exists(const std::string& relative) const { return fs::exists(Root() / relative); }
 
     RecordingPrompts prompts;
+    test::RecordingJob job;
     std::unique_ptr<TSession> session;
     AuditOutcome outcome;
 };
@@ -265,24 +274,31 @@ TEST_F(AuditTest, CorruptArchivesAreIgnoredMovedOrDeleted) {
 
 TEST_F(AuditTest, CancelStopsAfterTheCurrentEntry) {
     MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"x.bin", "unknown 1"}, {"y.bin", "unknown 2"}});
-    session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
-    ASSERT_TRUE(session->UseEmulator("test"));
-    int entriesSeen = 0;
-    session->Paths.OnMessage = [&](const std::string& text) {
+    MakeZip(Roms() / "pacman.zip", {{"p1.bin", kP1}, {"p2.bin", kP2}});
+    Load();
+    int archivesSeen = 0;
+    const std::size_t pollsBefore = job.Polls;
+    job.OnStatus = [&](const std::string& text) {
         if (text.starts_with("Auditing roms in file")) {
-            session->Paths.CancelRequested = true;  // as if Cancel was pressed now
-            ++entriesSeen;
+            job.Cancelled = true;  // as if Cancel was pressed now
+            ++archivesSeen;
         }
     };
     try {
-        RunAudit(*session, TCheckOptions{});
+        RunAudit(*session, TCheckOptions{}, job);
         FAIL() << "not cancelled";
     } catch (const ECancelClick& e) {
         EXPECT_STREQ(e.what(), "Process cancelled by user !");
     }
-    EXPECT_EQ(entriesSeen, 1);
+    EXPECT_EQ(archivesSeen, 1);
+    EXPECT_GT(job.Polls, pollsBefore);
     EXPECT_FALSE(fs::exists(Root() / "cache/quillmark/report.txt"));
     EXPECT_TRUE(fs::exists(Roms() / "quillmark.dat"));
+    // pacman.zip was renamed to puckman.zip in the model by the name pass: the picture is read
+    // again from the caches, as it is on disk.
+    ASSERT_EQ(session->Paths.Files.size(), 2u);
+    EXPECT_NE(session->Paths.Paths()[0]->FindFile("pacman.zip"), nullptr);
+    EXPECT_EQ(session->Paths.Paths()[0]->FindFile("puckman.zip"), nullptr);
 }
 
 TEST_F(AuditTest, NoGoodDumpRomsOfTwoSetsAreToldApart) {
@@ -370,20 +386,24 @@ TEST_F(AuditTest, AFailingCheckEndsItsArchiveWithAnErrorLine) {
     MakeZip(Roms() / "mystery.zip", {{"u1.bin", test::ForgeCrc("11111111")},
                                      {"u2.bin", test::ForgeCrc("22222222")},
                                      {"u3.bin", test::ForgeCrc("33333333")}});
-    session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
-    ASSERT_TRUE(session->UseEmulator("test"));
-    session->Paths.BeforeEntryCheck = [](const TZipRom& entry) {
+    Load();
+    TCheckOptions options;
+    options.Corrupted = CorruptedAction::Delete;
+    TAudit audit(session->Paths, options, job);
+    audit.BeforeEntryCheck = [](const TZipRom& entry) {
         if (entry.Name == "u2.bin") {
-            throw std::runtime_error("read error");
+            throw std::runtime_error("internal error");
         }
     };
-    outcome = RunAudit(*session, TCheckOptions{});
-    EXPECT_EQ(
-        outcome.Lines,
-        Report(Concat({{"mystery.zip  : No good name found"},
-                       Section("mystery.zip", {"u1.bin       11111111         Unknown", "Error : read error"})})));
-    // The archive went to the corrupted-file handling.
-    EXPECT_EQ(outcome.ProblemLines, (std::vector<std::string>{"read error", "***** File ignored"}));
+    const TAuditResult result = audit.Run();
+    EXPECT_EQ(AuditReportLines(result),
+              Concat({{"mystery.zip  : No good name found"},
+                      Section("mystery.zip", {"u1.bin       11111111         Unknown", "Error : internal error"})}));
+    // The checks read no archive: their failure says nothing of the archive, which stays.
+    const std::vector<std::string> problem = {"File " + RomsDir() + "mystery.zip: internal error"};
+    EXPECT_EQ(result.ProblemLines, problem);
+    EXPECT_EQ(job.Problems, problem);
+    EXPECT_TRUE(Exists("roms/mystery.zip"));
 }
 
 TEST_F(AuditTest, AGoodArchiveWithStrayBytesIsNoCorruptedArchive) {
@@ -413,19 +433,14 @@ TEST_F(AuditTest, CancelStopsTheHandlingOfCorruptedArchives) {
     };
     for (const CorruptedAction action : {CorruptedAction::Delete, CorruptedAction::Move}) {
         SCOPED_TRACE(static_cast<int>(action));
-        session = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), prompts);
-        ASSERT_TRUE(session->UseEmulator("test"));
+        Load();
         // Cancel is pressed once the first archive is gone.
-        session->Paths.OnProgress = [&](int) {
-            if (left() < 4) {
-                session->Paths.CancelRequested = true;
-            }
-        };
+        job.CancelWhen = [&] { return left() < 4; };
         TCheckOptions options;
         options.RefreshCache = true;
         options.Corrupted = action;
         options.CorruptedPath = (Root() / "bad").string() + "/";
-        EXPECT_THROW(RunAudit(*session, options), ECancelClick);
+        EXPECT_THROW(RunAudit(*session, options, job), ECancelClick);
         EXPECT_EQ(left(), 3);
         EXPECT_EQ(Exists("bad/bad1.zip"), action == CorruptedAction::Move);
         EXPECT_FALSE(Exists("bad/bad2.zip"));

@@ -62,9 +62,6 @@ protected:
             RomLine("beta", "Beta", "beta", "Beta", "b1.bin", CrcOf(kB1), "N", "O", "12"),
         });
         cache->LockWait = 100ms;
-        paths->OnProblemLines = [this](const std::vector<std::string>& lines) {
-            problems.insert(problems.end(), lines.begin(), lines.end());
-        };
     }
 
     // alpha.zip, beta.zip and zeta.zip (three entries, the last archive of the cache), scanned.
@@ -73,7 +70,7 @@ protected:
         MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}});
         MakeZip(Roms() / "zeta.zip", {{"z1.bin", kZ1}, {"z2.bin", kZ2}, {"z3.bin", kZ3}});
         paths->AddPath(Roms().string());
-        paths->Scan(false);
+        paths->Scan(false, job);
         full = CacheText();
         ASSERT_EQ(full, Header() + Line("alpha.zip", "a1.bin", CrcOf(kA1)) + Line("beta.zip", "b1.bin", CrcOf(kB1)) +
                             Line("zeta.zip", "z1.bin", CrcOf(kZ1)) + Line("zeta.zip", "z2.bin", CrcOf(kZ2)) +
@@ -113,7 +110,7 @@ protected:
         return names;
     }
 
-    std::vector<std::string> problems;
+    std::vector<std::string>& problems = job.Problems;
     std::string full;
 };
 
@@ -124,7 +121,7 @@ TEST_F(CacheCheckTest, ArchivesGoneNewOrChangedSinceTheCacheAreSeen) {
     // Replaced by a copy that kept an old modification time: the status-change time tells.
     MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}, {"a2.bin", kA2}});
     SetModified(Roms() / "alpha.zip", timespec{1'000'000'000, 0});
-    paths->Scan(false);
+    paths->Scan(false, job);
 
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"alpha.zip", "new.zip", "zeta.zip"}));  // directory order
     EXPECT_EQ(Entries("alpha.zip"), (std::vector<std::string>{"a1.bin", "a2.bin"}));
@@ -139,7 +136,7 @@ TEST_F(CacheCheckTest, ArchivesGoneNewOrChangedSinceTheCacheAreSeen) {
     for (const char* name : {"alpha.zip", "new.zip", "zeta.zip"}) {
         fs::remove(Roms() / name);
     }
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->Files.size(), 0u);
     EXPECT_FALSE(fs::exists(CacheFile()));
 }
@@ -152,7 +149,7 @@ TEST_F(CacheCheckTest, UnchangedArchivesAreBelievedWithoutBeingRead) {
                               Line("zeta.zip", "z2.bin", CrcOf(kZ2)) + Line("zeta.zip", "z3.bin", CrcOf(kZ3));
     PlantCache(ghost);
     const timespec planted = Modified(CacheFile());
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(Entries("alpha.zip"), std::vector<std::string>{"ghost.bin"});
     EXPECT_EQ(Entries("zeta.zip"), (std::vector<std::string>{"z1.bin", "z2.bin", "z3.bin"}));
     // ...and a cache that the check found true is not written again.
@@ -170,7 +167,7 @@ TEST_F(CacheCheckTest, UnchangedArchivesAreBelievedWithoutBeingRead) {
     if (SameTime(Changed(Roms() / "alpha.zip"), beta)) {
         GTEST_SKIP() << "the archives carry the same time on this file system";
     }
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(Entries("alpha.zip"), std::vector<std::string>{"ghost.bin"});
     EXPECT_EQ(Entries("beta.zip"), std::vector<std::string>{"b1.bin"});
     EXPECT_NE(CacheText().find(Line("beta.zip", "b1.bin", CrcOf(kB1))), std::string::npos);
@@ -181,13 +178,13 @@ TEST_F(CacheCheckTest, ArchivesTouchedButUnchangedStayAsCachedAndTheCacheIsRedat
     MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}});
     WriteFile("roms/beta.zip", ReadFile(Roms() / "beta.zip") + "\r\n");  // read with a warning
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     ASSERT_EQ(problems.size(), 1u);
     problems.clear();
     const std::string text = CacheText();
     // Every archive now looks changed since the cache was written.
     SetModified(CacheFile(), timespec{1'000'000'000, 0});
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_TRUE(problems.empty());  // beta.zip's warning was shown when it was first read
     EXPECT_EQ(Entries("beta.zip"), std::vector<std::string>{"b1.bin"});
     EXPECT_EQ(CacheText(), text);
@@ -207,7 +204,7 @@ TEST_F(CacheCheckTest, ACacheCutShortHidesNothing) {
     };
     for (const auto& [where, text] : cuts) {
         PlantCache(text);
-        paths->Scan(false);
+        paths->Scan(false, job);
         EXPECT_EQ(Entries("zeta.zip"), (std::vector<std::string>{"z1.bin", "z2.bin", "z3.bin"})) << where;
         EXPECT_EQ(paths->Files.size(), 3u) << where;
         EXPECT_EQ(CacheText(), full) << where;
@@ -234,7 +231,7 @@ TEST_F(CacheCheckTest, ALineNoScanWritesThrowsTheCacheAway) {
     };
     for (const std::string& line : damaged) {
         PlantCache(Header() + line + full.substr(Header().size()));
-        paths->Scan(false);
+        paths->Scan(false, job);
         EXPECT_EQ(FileNames(), (std::vector<std::string>{"alpha.zip", "beta.zip", "zeta.zip"})) << line;
         EXPECT_EQ(Entries("alpha.zip"), std::vector<std::string>{"a1.bin"}) << line;
         EXPECT_EQ(CacheText(), full) << line;
@@ -244,7 +241,7 @@ TEST_F(CacheCheckTest, ALineNoScanWritesThrowsTheCacheAway) {
     const std::string renamed = Header() + D + "alpha.zip" + D + "a1.bin" + D + CrcOf(kA1) + D + D + D + "\r\n" +
                                 full.substr(Header().size() + Line("alpha.zip", "a1.bin", CrcOf(kA1)).size());
     PlantCache(renamed);
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(CacheText(), renamed);
 }
 
@@ -269,7 +266,7 @@ TEST_F(CacheCheckTest, UnreadableArchivesAndUnwritableNamesAreProblemsAtEverySca
             "scan",
     };
     for (int round = 0; round < 2; ++round) {
-        paths->Scan(false);
+        paths->Scan(false, job);
         EXPECT_EQ(problems, expected) << round;
         problems.clear();
         // Whatever could not be cached is still in the picture, and the rest is cached.
@@ -292,7 +289,7 @@ TEST_F(CacheCheckTest, DirectoriesThatCannotBeReadAreProblemsNotEmptyDirectories
     paths->AddPath((Root() / "missing").string());
     paths->AddPath((Root() / "file").string());
     paths->AddPath((Root() / "loop").string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->ScannedPaths(), 2u);
     EXPECT_EQ(problems,
               (std::vector<std::string>{
@@ -305,14 +302,14 @@ TEST_F(CacheCheckTest, DirectoriesThatCannotBeReadAreProblemsNotEmptyDirectories
     // The medium taken out: its sets are not shown as present, and its cache waits for it.
     problems.clear();
     fs::rename(Roms("cdrom"), Root() / "away");
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->ScannedPaths(), 1u);
     EXPECT_EQ(problems.front(), "Directory " + RomsDir("cdrom") + " cannot be read: No such file or directory");
     EXPECT_EQ(paths->Files.size(), 1u);
     EXPECT_EQ(CloneState(*games.FindClone("beta")), ItemState::Empty);
     EXPECT_EQ(ReadFile(DataDir() / "quillmark1.dat"), cdromCache);
     fs::rename(Root() / "away", Roms("cdrom"));
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(CloneState(*games.FindClone("beta")), ItemState::Complete);
 }
 
@@ -320,7 +317,7 @@ TEST_F(CacheCheckTest, ACacheThatCannotBeWrittenIsCountedAndTheScanStillSeesEver
     MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}});
     fs::create_directories(CacheFile());  // in the way of every write
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->CacheWriteFailures, 1);
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_TRUE(problems[0].starts_with("Cache not written: " + CacheFile().string() + ": cannot replace: "))
@@ -328,14 +325,14 @@ TEST_F(CacheCheckTest, ACacheThatCannotBeWrittenIsCountedAndTheScanStillSeesEver
     EXPECT_EQ(paths->Files.size(), 1u);
     EXPECT_EQ(ListFiles(Roms(), "*"), std::vector<std::string>{"alpha.zip"});  // no temporary file left
     fs::remove(CacheFile());
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->CacheWriteFailures, 0);
 }
 
 TEST_F(CacheCheckTest, RefreshKeepsTheOldCacheUntilTheNewOneIsComplete) {
     ScanThreeArchives();
     std::size_t seen = 0;
-    paths->OnProgress = [&](int) {
+    job.OnProgress = [&](std::uint64_t, std::uint64_t) {
         // Whenever the refresh reports progress, the old cache is whole where it was.
         EXPECT_EQ(CacheText(), full);
         ++seen;
@@ -343,7 +340,7 @@ TEST_F(CacheCheckTest, RefreshKeepsTheOldCacheUntilTheNewOneIsComplete) {
     const fs::path planted = WriteFile("roms/quillmark.dat.qmtmp-AbCd12", "left by a killed run");
     const fs::path libzipLeftover = WriteFile("roms/beta.zip.Ab12Cd", "perhaps a zip tool's");
     const fs::path copyLeftover = WriteFile("roms/new.zip.qmtmp-AbCd12", "half a copy");
-    paths->Scan(true);
+    paths->Scan(true, job);
     EXPECT_GT(seen, 0u);
     EXPECT_EQ(CacheText(), full);
     // Temporary files are never archives; stale ones of our own naming go.
@@ -361,19 +358,19 @@ TEST_F(CacheCheckTest, TheScanLocksItsDirectoriesWhileItRunsOrUntilTheyAreReleas
     // While another run changes the directory, it is neither scanned nor shown.
     other.PrepareChange(RomsDir());
     try {
-        paths->Scan(false);
+        paths->Scan(false, job);
         FAIL() << "scanned a directory another run is changing";
     } catch (const ELockBusy& e) {
         EXPECT_EQ(e.Holder(), ::getpid());
     }
     other.ReleaseLocks();
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_NO_THROW(other.PrepareChange(RomsDir()));  // the scan let its lock go
     other.ReleaseLocks();
 
     // A run that keeps its locks keeps them whatever asks for them, until it stops keeping them.
     cache->KeepLocks = true;
-    paths->Scan(false);
+    paths->Scan(false, job);
     cache->ReleaseLocks();
     EXPECT_THROW(other.PrepareChange(RomsDir()), ELockBusy);
     // Locks go by directory, whatever its spelling.

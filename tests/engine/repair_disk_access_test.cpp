@@ -35,7 +35,7 @@ protected:
         fs::create_directories(Root() / "scratch");
         MakeZip(Roms() / "set.zip", {{"a.bin", kA}, {"wrong.bin", kB}, {"c.bin", kC}});
         paths->AddPath(Roms().string());
-        paths->Scan(false);
+        paths->Scan(false, job);
         file = paths->Paths()[0]->FindFile("set.zip");
         ASSERT_NE(file, nullptr);
     }
@@ -79,7 +79,7 @@ TEST_F(DiskAccessTest, RenameInPlaceKeepsDataAndMovesTheCacheLine) {
     EXPECT_NE(text.find("\r\n" + Line("set.zip", "b.bin", CrcOf(kB)) + Line("set.zip", "a.bin", CrcOf(kA))),
               std::string::npos)
         << text;
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_NE(paths->Paths()[0]->FindFile("set.zip")->FindRom("b.bin"), nullptr);
 }
 
@@ -123,7 +123,7 @@ TEST_F(DiskAccessTest, AddMoveAndDeleteEntries) {
 
 TEST_F(DiskAccessTest, WholeArchives) {
     MakeZip(Roms() / "spare.zip", {{"x.bin", kC}});
-    paths->Scan(true);
+    paths->Scan(true, job);
     TPath& dir = *paths->Paths()[0];
     disk->RenameZipFile(*dir.FindFile("set.zip"), Roms() / "spare.zip");  // taken: nothing happens
     EXPECT_TRUE(fs::exists(Roms() / "set.zip"));
@@ -156,7 +156,7 @@ TEST_F(DiskAccessTest, AFailedChangeLeavesNoCacheThatCouldLie) {
     fs::remove(Roms() / "set.zip");
     EXPECT_THROW(disk->DeleteRomFromZip(*file->FindRom("c.bin")), EDeleteRomError);
     EXPECT_EQ(CacheText(), "<none>");
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->Files.size(), 0u);
 }
 
@@ -171,7 +171,7 @@ TEST_F(DiskAccessTest, OneNameTwiceInAnArchiveIsTwoEntries) {
         "z.writestr('x.bin', '" +
         kA + "'); z.writestr('x.bin', '" + kB + "'); z.close()";
     ASSERT_EQ(std::system(("python3 -c \"" + script + "\"").c_str()), 0);
-    paths->Scan(true);
+    paths->Scan(true, job);
     TFile* archive = paths->Paths()[0]->FindFile("dup.zip");
     ASSERT_EQ(archive->Roms.size(), 2u);
     TZipRom* second = archive->Roms[0]->Crc == CrcOf(kB) ? archive->Roms[0] : archive->Roms[1];

@@ -37,23 +37,20 @@ protected:
             RomLine("beta", "Beta", "beta", "Beta", "snd.bin", CrcOf(kShared), "N", "O", "12"),
             RomLine("gamma", "Gamma", "gamma", "Gamma", "No roms needed", "        ", "N", "O", "0"),
         });
-        paths->OnProblemLines = [this](const std::vector<std::string>& lines) {
-            problems.insert(problems.end(), lines.begin(), lines.end());
-        };
     }
 
     TFile* File(const std::string& name, std::size_t pathIndex = 0) {
         return paths->Paths()[pathIndex]->FindFile(name);
     }
 
-    std::vector<std::string> problems;
+    std::vector<std::string>& problems = job.Problems;
 };
 
 TEST_F(ScanTest, ScanReadsArchivesWritesTheCacheAndReadsItBack) {
     MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}, {"a2.bin", kA2}, {"snd.bin", kShared}, {"docs/", ""}});
     MakeZip(Roms() / "Beta.zip", {{"B1.BIN", kB1}});
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job);
 
     ASSERT_EQ(paths->Files.size(), 2u);
     EXPECT_EQ(paths->ZipRomsByCrc.size(), 4u);
@@ -89,11 +86,11 @@ TEST_F(ScanTest, ScanReadsArchivesWritesTheCacheAndReadsItBack) {
 
     // A second scan reads the cache, and the directory tells it what is gone.
     fs::remove(Roms() / "Beta.zip");
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->Files.size(), 1u);
     EXPECT_EQ(File("alpha.zip")->Roms.size(), 3u);  // the directory entry stays out of the model
     EXPECT_EQ(ReadFile(Roms() / "quillmark.dat").find("Beta.zip"), std::string::npos);
-    paths->Scan(true);
+    paths->Scan(true, job);
     EXPECT_EQ(paths->Files.size(), 1u);
     EXPECT_TRUE(problems.empty());
 }
@@ -103,11 +100,11 @@ TEST_F(ScanTest, CorruptArchivesAreReportedOnceAndSkipped) {
     WriteFile("roms/broken.zip", "PK\x03\x04 but nothing else of a zip archive");
     WriteFile("roms/badroms.zip", "ignored whatever it holds");
     std::vector<std::pair<std::string, std::string>> zipErrors;
-    paths->OnZipError = [&](const std::string& path, const std::string& message) {
+    const UnreadableArchiveHandler onUnreadable = [&](const std::string& path, const std::string& message) {
         zipErrors.emplace_back(path, message);
     };
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job, onUnreadable);
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0],
               "File " + RomsDir() + "broken.zip: File \"broken.zip\": This archive is not a valid Zip archive");
@@ -130,9 +127,11 @@ TEST_F(ScanTest, ManyArchivesAreReadAheadAndTakenInOrder) {
         }
     }
     std::vector<std::string> zipErrors;
-    paths->OnZipError = [&](const std::string& path, const std::string&) { zipErrors.push_back(path); };
+    const UnreadableArchiveHandler onUnreadable = [&](const std::string& path, const std::string&) {
+        zipErrors.push_back(path);
+    };
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job, onUnreadable);
     EXPECT_EQ(paths->Files.size(), 199u);
     EXPECT_EQ(zipErrors, std::vector<std::string>{RomsDir() + "a1077.zip"});
     ASSERT_EQ(problems.size(), 1u);
@@ -159,7 +158,7 @@ TEST_F(ScanTest, DirectoriesWithoutArchivesLeaveNoCache) {
     paths->AddPath(Roms().string());
     paths->AddPath(Roms("empty").string());
     paths->AddPath(Roms("missing").string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->Files.size(), 0u);
     EXPECT_FALSE(fs::exists(Roms() / "quillmark.dat"));
     EXPECT_FALSE(fs::exists(Roms("empty") / "quillmark.dat"));
@@ -171,12 +170,12 @@ TEST_F(ScanTest, BrokenOrForeignCachesAreReadAgainFromTheArchives) {
     WriteFile("roms/quillmark.dat", "1.10\r\n" + RomsDir() +
                                         "\r\n\xA4zzz.zip\xA4x.bin\xA4"
                                         "12345678\xA4\r\n");
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_NE(File("alpha.zip"), nullptr);
     EXPECT_EQ(File("zzz.zip"), nullptr);
     // Same version, damaged line: not trusted either.
     WriteFile("roms/quillmark.dat", "1.20\r\n" + RomsDir() + "\r\n\xA4zzz.zip\xA4x.bin\xA4not-crc\xA4\r\n");
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_NE(File("alpha.zip"), nullptr);
     EXPECT_EQ(File("zzz.zip"), nullptr);
     EXPECT_NE(ReadFile(Roms() / "quillmark.dat").find("alpha.zip"), std::string::npos);
@@ -193,7 +192,7 @@ TEST_F(ScanTest, LetterCaseMakesTwoArchivesAndDuplicatesAcrossDirectories) {
     paths->AddPath(Roms("cdrom").string());
     paths->AddPath(Roms().string() + "/");  // the same directory again is ignored
     EXPECT_EQ(paths->Paths().size(), 3u);
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(paths->Files.size(), 4u);
     EXPECT_NE(File("ALPHA.zip"), File("alpha.zip"));
     EXPECT_FALSE(File("alpha.zip")->DuplicateName);
@@ -214,14 +213,14 @@ TEST_F(ScanTest, ReadOnlyMediaKeepTheirCacheInTheDataDirectory) {
     ::setenv("QUILLMARK_TEST_READONLY_DIRS", Roms("cdrom").c_str(), 1);
     WriteFile("datas/quillmark0.dat", "1.20\r\n/some/other/dir/\r\n");
     paths->AddPath(Roms("cdrom").string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     const std::string written = ReadFile(DataDir() / "quillmark1.dat");
     EXPECT_EQ(written.substr(0, 6 + RomsDir("cdrom").size() + 2), "1.20\r\n" + RomsDir("cdrom") + "\r\n");
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_NE(File("beta.zip"), nullptr);
     // A directory left without archives leaves no cache behind.
     fs::remove(Roms("cdrom") / "beta.zip");
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(File("beta.zip"), nullptr);
     EXPECT_FALSE(fs::exists(DataDir() / "quillmark1.dat"));
     EXPECT_TRUE(fs::exists(DataDir() / "quillmark0.dat"));  // another directory's
@@ -235,7 +234,7 @@ TEST_F(ScanTest, MatchingDecidesTheCloneByUniqueRomsThenByName) {
     // Outside the selection once alpha is hidden.
     MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"junk.bin", "junk"}});
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     EXPECT_EQ(File("alpha.zip")->Clone, games.FindClone("alphaj"));
     EXPECT_EQ(File("alpha.zip")->RightName(), "alpha.zip");
     paths->SplitMode = true;
@@ -255,7 +254,7 @@ TEST_F(ScanTest, MatchingDecidesTheCloneByUniqueRomsThenByName) {
     games.FindGame("beta")->NeoGeo = true;
     subList->WithoutNeoGeo = true;
     subList->Rebuild();
-    paths->Scan(false);
+    paths->Scan(false, job);
     const TFile* hidden = File("beta.zip");
     EXPECT_EQ(hidden->Clone, nullptr);
     EXPECT_EQ(hidden->RightName(), "");
@@ -267,7 +266,7 @@ TEST_F(ScanTest, ComplementedAndNoGoodDumpEntries) {
     WriteFile("roms/alphaj.bin", "");  // not an archive: never scanned
     MakeZip(Roms() / "alphaj.zip", {{"aj1.bin", kAJ}, {"pal.bin", "any bytes at all"}});
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     TZipRom* pal = File("alphaj.zip")->FindRom("pal.bin");
     EXPECT_EQ(pal->NameRom, games.FindClone("alphaj")->FindCloneRom("pal.bin"));
     EXPECT_FALSE(pal->Unknown);
@@ -291,7 +290,7 @@ TEST_F(ScanTest, ComplementedAndNoGoodDumpEntries) {
 TEST_F(ScanTest, ModelEditsKeepTheIndexesInStep) {
     MakeZip(Roms() / "alpha.zip", {{"a1.bin", kA1}, {"a2.bin", kA2}});
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job);
     TFile* alpha = File("alpha.zip");
     TZipRom* a1 = alpha->FindRom("a1.bin");
     alpha->RemoveRom(a1);
@@ -318,9 +317,11 @@ TEST_F(ScanTest, ArchivesWithStrayBytesAroundThemAreScannedWithAProblemLine) {
     WriteFile("roms/alpha.zip", ReadFile(Roms() / "alpha.zip") + "\r\n");
     WriteFile("roms/beta.zip", "a self-extractor stub" + ReadFile(Roms() / "beta.zip"));
     std::vector<std::string> zipErrors;
-    paths->OnZipError = [&](const std::string& path, const std::string&) { zipErrors.push_back(path); };
+    const UnreadableArchiveHandler onUnreadable = [&](const std::string& path, const std::string&) {
+        zipErrors.push_back(path);
+    };
     paths->AddPath(Roms().string());
-    paths->Scan(false);
+    paths->Scan(false, job, onUnreadable);
     EXPECT_EQ(problems,
               (std::vector<std::string>{
                   "File " + RomsDir() + "alpha.zip: File \"alpha.zip\": Warning - Garbage at the end of the zipfile!",

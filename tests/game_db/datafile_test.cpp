@@ -3,6 +3,7 @@
 #include "game_db/Datafile.h"
 #include "game_db/GamesList.h"
 #include "platform/Text.h"
+#include "support/RecordingJob.h"
 #include "support/TestSupport.h"
 
 namespace qm {
@@ -11,8 +12,8 @@ namespace {
 using test::Datafile;
 constexpr auto RomLineText = &test::RomLine;
 
-TGamesList::LoadResult Load(TGamesList& games, const std::vector<std::string>& lines) {
-    return games.LoadDatafileBytes(Datafile(lines));
+TGamesList::LoadResult Load(TGamesList& games, const std::vector<std::string>& lines, Job& job = SilentJob()) {
+    return games.LoadDatafileBytes(Datafile(lines), job);
 }
 
 TEST(DatafileLoading, SectionLineIsFoundWithoutRegardToCaseButNotTrimmed) {
@@ -33,21 +34,16 @@ TEST(DatafileLoading, SectionLineIsFoundWithoutRegardToCaseButNotTrimmed) {
 
 TEST(DatafileLoading, BuildsSetsClonesAndSharedRoms) {
     TGamesList games;
-    int setEvents = 0;
-    int lastRoms = 0;
-    std::vector<int> progress;
-    std::string status;
-    games.OnSetCount = [&](int) { ++setEvents; };
-    games.OnRomCount = [&](int n) { lastRoms = n; };
-    games.OnProgress = [&](int p) { progress.push_back(p); };
-    games.OnStatus = [&](const std::string& s) { status = s; };
-    Load(games, {
-                    RomLineText("Alpha", "Alpha Game", "alpha", "Alpha Game", "A1.BIN", "0000ABCD", "n", "O", "1024"),
-                    RomLineText("alpha", "ignored", "alphaj", "Alpha (Japan)", "shared.bin", "DEADBEEF", "N", "N", ""),
-                    RomLineText("beta", "Beta", "beta", "Beta", "other-name.bin", "deadbeef", "N", "O", "77"),
-                    RomLineText("beta", "Beta", "beta", "Beta", "letters.bin", "22222222", "N", "o", "abc"),
-                });
-    EXPECT_EQ(status, "Loading datas...");
+    test::RecordingJob job;
+    Load(games,
+         {
+             RomLineText("Alpha", "Alpha Game", "alpha", "Alpha Game", "A1.BIN", "0000ABCD", "n", "O", "1024"),
+             RomLineText("alpha", "ignored", "alphaj", "Alpha (Japan)", "shared.bin", "DEADBEEF", "N", "N", ""),
+             RomLineText("beta", "Beta", "beta", "Beta", "other-name.bin", "deadbeef", "N", "O", "77"),
+             RomLineText("beta", "Beta", "beta", "Beta", "letters.bin", "22222222", "N", "o", "abc"),
+         },
+         job);
+    EXPECT_EQ(job.Statuses, std::vector<std::string>{"Loading datas..."});
     ASSERT_EQ(games.Games().size(), 2u);
     const TGame* alpha = games.FindGame("alpha");
     ASSERT_NE(alpha, nullptr);
@@ -72,11 +68,11 @@ TEST(DatafileLoading, BuildsSetsClonesAndSharedRoms) {
     EXPECT_FALSE(games.FindClone("alphaj")->Roms.Find("shared.bin")->Own);
 
     EXPECT_EQ(games.RomsByCrc.size(), 3u);
-    EXPECT_EQ(lastRoms, 3);
-    EXPECT_GE(setEvents, 1);
-    ASSERT_FALSE(progress.empty());
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_LE(progress.back(), 100);
+    ASSERT_GE(job.Counts.size(), 3u);
+    EXPECT_EQ(job.Counts.back(), std::make_pair(LoadCount::Roms, std::uint64_t{3}));
+    ASSERT_FALSE(job.Progresses.empty());
+    EXPECT_TRUE(std::is_sorted(job.Progresses.begin(), job.Progresses.end()));
+    EXPECT_EQ(job.Progresses.back().first, job.Progresses.back().second);
 }
 
 TEST(DatafileLoading, NeoGeoFlagIsReadFromTheSetsFirstLineInEitherCase) {
@@ -181,6 +177,23 @@ TEST(DatafileWriting, RomLineAndHeaderReadBack) {
     // A value with a line break would add lines to the header, or a ROM line after "[GAMES]".
     header.Comment = "fine\r\n[GAMES]";
     EXPECT_THROW(FormatDatafileHeader(header), EBadValue);
+}
+
+TEST(DatafileLoading, ACancelledLoadLeavesAnEmptyDatabase) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 200; ++i) {
+        const std::string set = "set" + std::to_string(i);
+        lines.push_back(RomLineText(set, set, set, set, "r.bin", "1111" + std::to_string(1000 + i), "N", "O", "4"));
+    }
+    TGamesList games;
+    test::RecordingJob job;
+    // Cancel is pressed once the load has counted some sets.
+    job.CancelWhen = [&] { return !job.Counts.empty(); };
+    EXPECT_THROW(Load(games, lines, job), ECancelClick);
+    EXPECT_TRUE(games.Games().empty());
+    EXPECT_TRUE(games.RomsByCrc.empty());
+    EXPECT_NO_THROW(Load(games, lines));
+    EXPECT_EQ(games.Games().size(), 200u);
 }
 
 }  // namespace

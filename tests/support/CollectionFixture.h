@@ -11,6 +11,7 @@
 #include "engine/RomsFiles.h"
 #include "game_db/GamesList.h"
 #include "game_db/SubList.h"
+#include "support/RecordingJob.h"
 #include "support/TestSupport.h"
 
 namespace qm::test {
@@ -32,6 +33,7 @@ protected:
     std::unique_ptr<TSubList> subList;
     std::unique_ptr<TDatFile> cache;
     std::unique_ptr<TPathsList> paths;
+    RecordingJob job;
 };
 
 }  // namespace qm::test

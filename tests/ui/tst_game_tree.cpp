@@ -82,7 +82,7 @@ private Q_SLOTS:
         WriteTestProfile(*env_);
         prompts_ = std::make_unique<RecordingPrompts>();
         session_ = std::make_unique<TSession>(ConfigPaths::FromEnvironment(), *prompts_);
-        QVERIFY(session_->UseEmulator("test"));
+        QVERIFY(session_->UseEmulator("test", SilentJob()));
     }
     void cleanup() {
         session_.reset();
@@ -181,7 +181,7 @@ private Q_SLOTS:
     }
 
     void emptyDatabaseGivesEmptyTree() {
-        QVERIFY(!session_->UseEmulator("absent"));
+        QVERIFY(!session_->UseEmulator("absent", SilentJob()));
         const GameTree tree = Fill(DisplayFilter::All, DisplayLevel::Set);
         QCOMPARE(tree.TopCount, 0u);
         QCOMPARE(tree.Working + tree.Available + tree.Missing, 0);

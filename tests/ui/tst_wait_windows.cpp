@@ -10,7 +10,6 @@
 #include "commands/Session.h"
 #include "platform/UserPrompts.h"
 #include "support/TestSupport.h"
-#include "ui/EngineEvents.h"
 #include "ui/GuiJob.h"
 #include "ui/ProgressWindow.h"
 #include "ui/WaitWindow.h"
@@ -178,7 +177,7 @@ private Q_SLOTS:
         }
         RecordingPrompts prompts;
         TSession session(ConfigPaths::FromEnvironment(), prompts);
-        QVERIFY(session.UseEmulator("test", {.RememberAsCurrent = true, .Scan = false}));
+        QVERIFY(session.UseEmulator("test", {.RememberAsCurrent = true, .Scan = false}, SilentJob()));
 
         QWidget owner;
         owner.show();
@@ -195,18 +194,26 @@ private Q_SLOTS:
         std::exception_ptr error;
         runner.Start(
             [&](GuiJob& job) {
-                EngineEventsToJob events(session, job);
-                auto report = session.Paths.OnProgress;
-                session.Paths.OnProgress = [&, report](int percent) {
-                    lastPercent = percent;
-                    if (percent >= 50 && !halfway.exchange(true)) {
-                        while (!job.CancelRequested()) {
-                            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                // The window's job, held up half-way through the reading of the archives.
+                struct HaltingJob : UncancellableJob {
+                    HaltingJob(GuiJob& job, std::atomic<bool>& halfway, std::atomic<int>& lastPercent)
+                        : UncancellableJob(job), job_(job), halfway_(halfway), lastPercent_(lastPercent) {}
+                    void Progress(std::uint64_t done, std::uint64_t total) override {
+                        const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
+                        lastPercent_ = percent;
+                        if (total > 1 && percent >= 50 && !halfway_.exchange(true)) {
+                            while (!job_.CancelRequested()) {
+                                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                            }
                         }
+                        UncancellableJob::Progress(done, total);
                     }
-                    report(percent);
-                };
-                session.Paths.Scan(true);
+                    bool CancelRequested() const override { return job_.CancelRequested(); }
+                    GuiJob& job_;
+                    std::atomic<bool>& halfway_;
+                    std::atomic<int>& lastPercent_;
+                } halting(job, halfway, lastPercent);
+                session.Paths.Scan(true, halting);
             },
             [&](std::exception_ptr e) {
                 done = true;

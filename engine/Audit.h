@@ -1,0 +1,120 @@
+// The checks of the audit, run over the scanned picture of the collection. In report mode they
+// hand every finding to a sink that collects them (TAuditResult); the repair runs the same
+// checks in repair mode with a sink that acts on each finding (renaming, copying, deleting
+// through TRepairDiskAccess, then updating the model), and its dry run with a sink that records
+// the finding and updates the model only. The words of the report are reports/AuditReport's.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/Finding.h"
+#include "engine/RomsFiles.h"
+#include "platform/Job.h"
+
+namespace qm {
+
+// Checks run in report mode (the audit) or in repair mode (changes on disk).
+enum class CheckMode { Report, Repair };
+
+// Where the checks put what they find. The check goes on once the sink returns; an entry the
+// sink removed from the model (TZipRom::Removed) is checked no further.
+class TFindingSink {
+public:
+    virtual ~TFindingSink() = default;
+    // A finding of the archive-name pass. In repair mode only RightName comes here: the sink
+    // renames the archive (on disk, then TFile::SetName).
+    virtual void ArchiveName(TFile& file, const TFinding& finding) = 0;
+    // The entries of `file` are about to be checked.
+    virtual void BeginArchive(TFile& file) = 0;
+    virtual void Entry(TZipRom& entry, const TFinding& finding) = 0;
+    virtual void EndArchive(TFile& file) = 0;
+};
+
+// The audit's sink: every finding kept, in report order.
+class TCollectFindings : public TFindingSink {
+public:
+    void ArchiveName(TFile& file, const TFinding& finding) override;
+    void BeginArchive(TFile& file) override;
+    void Entry(TZipRom& entry, const TFinding& finding) override;
+    void EndArchive(TFile& file) override;
+
+    TAuditResult Result;
+
+private:
+    TArchiveFindings current_;
+};
+
+class TAudit {
+public:
+    // The collection must be scanned; `paths.SplitMode` is the mode the archives are matched in.
+    TAudit(TPathsList& paths, const TCheckOptions& options, Job& job);
+
+    // The audit in report mode: every archive's name, then every archive's entries, directory by
+    // directory. Throws ECancelClick when the job is cancelled (polled per archive and per
+    // entry). Problem lines (checks that failed) go to the job and into the result.
+    TAuditResult Run();
+
+    // The checks, in the order the audit and the repair run them.
+    void AuditFiles(TFindingSink& sink, CheckMode mode);
+    void AuditName(TFile& file, TFindingSink& sink, CheckMode mode);
+    void AuditRoms(TFile& file, TFindingSink& sink);
+    void AuditEntry(TZipRom& entry, TFindingSink& sink);
+    void CheckNeededElsewhere(TZipRom& entry, TFindingSink& sink);
+    void CheckNeededElsewhereSpecial(TZipRom& entry, TFindingSink& sink);
+    enum class NameKind { Plain, Complemented };
+    void CheckName(TZipRom& entry, TFindingSink& sink, NameKind kind);
+    void CheckNotNeeded(TZipRom& entry, TFindingSink& sink);
+    void CheckUnknown(TZipRom& entry, TFindingSink& sink, CheckMode mode);
+    void ReportCorrect(TZipRom& entry, TFindingSink& sink);
+    void ReportCorrectComplemented(TZipRom& entry, TFindingSink& sink);
+    void ReportCorrectNoGoodDump(TZipRom& entry, TFindingSink& sink);
+
+    // Called before each entry is checked: lets a test make a check fail.
+    std::function<void(const TZipRom&)> BeforeEntryCheck;
+
+private:
+    // The names the archive's own clone (split) or set holds for a CRC or its complement.
+    const TNamedRomList& RightNames(const TFile& file, std::string_view crc);
+
+    // The archives that need a ROM (found by the given CRC) under some name and lack it: the
+    // part of the needed-elsewhere check that does not depend on the entry at hand. Every
+    // archive holding a widely shared ROM asks the same question, so the answer is kept for as
+    // long as the model does not change.
+    struct LackingTarget {
+        std::string NeededName;
+        std::string TargetArchive;
+        std::string TargetPath;
+        bool NeededIsNoGoodDump = false;
+    };
+    const std::vector<LackingTarget>& TargetsLacking(const TRom& rom, std::string_view crc);
+
+    void Step();
+
+    TPathsList& paths_;
+    const TCheckOptions& options_;
+    Job& job_;
+    std::optional<ProgressMeter> progress_;
+    std::vector<std::string> problems_;
+    TNamedRomList rightNames_;
+
+    struct LackingKey {
+        const TRom* Rom = nullptr;
+        std::string Crc;  // of the entry: a ROM found by name or by complement has another one
+        bool operator==(const LackingKey&) const = default;
+    };
+    struct LackingKeyHash {
+        std::size_t operator()(const LackingKey& key) const {
+            return std::hash<const TRom*>{}(key.Rom) ^ (std::hash<std::string>{}(key.Crc) << 1);
+        }
+    };
+    std::unordered_map<LackingKey, std::vector<LackingTarget>, LackingKeyHash> lackingTargets_;
+    std::uint64_t lackingGeneration_ = 0;
+};
+
+}  // namespace qm
