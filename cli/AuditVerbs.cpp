@@ -4,6 +4,7 @@
 #include "commands/Commands.h"
 #include "game_db/cel_strings.h"
 #include "platform/Platform.h"
+#include "reports/AuditReport.h"
 
 namespace qm {
 
@@ -17,39 +18,42 @@ bool Switch(const CliArgs& args, const std::string& name, bool fallback) {
     return args.Has(name) ? true : fallback;
 }
 
-// One finding as JSON: the archive it is about, the entry, and what was found.
-std::string FindingJson(const TFinding& finding, const std::string& archivePath) {
+// One finding as JSON: its kind, the archive it is about, the entry, and what was found.
+std::string FindingJson(FindingKind kind, const std::string& archivePath, const TFinding* entry,
+                        const std::string& expected) {
     JsonObject json;
-    json.Add("kind", FindingKindName(finding.Kind)).Add("archive", archivePath);
-    if (!finding.Entry.empty() || !finding.Crc.empty()) {
-        json.Add("entry", finding.Entry).Add("crc", finding.Crc);
+    json.Add("kind", FindingKindName(kind)).Add("archive", archivePath);
+    if (entry != nullptr) {
+        json.Add("entry", entry->Entry).Add("crc", entry->Crc);
     }
-    if (!finding.Expected.empty()) {
-        json.Add("expected", finding.Expected);
+    if (!expected.empty()) {
+        json.Add("expected", expected);
     }
-    if (!finding.Target.empty()) {
-        json.Add("target", finding.Target);
-    }
-    if (finding.Complemented) {
-        json.Add("complemented", true);
-    }
-    if (finding.NoGoodDump) {
-        json.Add("no_good_dump", true);
-    }
-    if (!finding.Message.empty()) {
-        json.Add("message", finding.Message);
+    if (entry != nullptr) {
+        if (!entry->Target.empty()) {
+            json.Add("target", entry->Target);
+        }
+        if (entry->Complemented) {
+            json.Add("complemented", true);
+        }
+        if (entry->NoGoodDump) {
+            json.Add("no_good_dump", true);
+        }
+        if (!entry->Message.empty()) {
+            json.Add("message", entry->Message);
+        }
     }
     return json.Text();
 }
 
 std::string FindingsJson(const TAuditResult& result) {
     std::vector<std::string> items;
-    for (const TFinding& finding : result.Names) {
-        items.push_back(FindingJson(finding, finding.ArchivePath));
+    for (const TArchiveFinding& finding : result.Names) {
+        items.push_back(FindingJson(finding.Kind, finding.ArchivePath, nullptr, finding.Expected));
     }
     for (const TArchiveFindings& archive : result.Archives) {
         for (const TFinding& finding : archive.Findings) {
-            items.push_back(FindingJson(finding, archive.Path));
+            items.push_back(FindingJson(finding.Kind, archive.Path, &finding, finding.Expected));
         }
     }
     return JsonArray(items);
@@ -129,7 +133,7 @@ int VerbAudit(CliContext& ctx) {
         ctx.Out() << JsonObject()
                          .Add("profile", session.Config.CurrentEmulator)
                          .Add("report_file", outcome.ReportFile.string())
-                         .Add("lines", outcome.Lines)
+                         .Add("lines", AuditReportLines(outcome.Result))
                          .AddRaw("findings", FindingsJson(outcome.Result))
                          .Add("problems", problems)
                          .Add("failed_operations", outcome.FailedChanges)
@@ -141,9 +145,7 @@ int VerbAudit(CliContext& ctx) {
         ctx.Out() << DisplayText(outcome.ReportFile.string()) << "\n";
         return status;
     }
-    for (const std::string& line : outcome.Lines) {
-        ctx.Out() << DisplayText(line) << "\n";
-    }
+    ForEachAuditReportLine(outcome.Result, [&](std::string_view line) { ctx.Out() << DisplayText(line) << "\n"; });
     return status;
 }
 

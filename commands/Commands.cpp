@@ -102,9 +102,7 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& comm
         SaveCacheChanges(session, job);
         outcome.Result.CorruptedHandled = corrupted.Handled();
         outcome.Result.CorruptedFailed = outcome.FailedChanges = corrupted.Failed();
-        outcome.Lines = AuditReportLines(outcome.Result);
-        CompleteAuditReport(outcome.Lines);
-        outcome.ReportFile = SaveAuditReport(outcome.Lines, session.Config.TempDir);
+        outcome.ReportFile = SaveAuditReport(outcome.Result, session.Config.TempDir);
     } catch (...) {
         error = std::current_exception();
     }

@@ -15,8 +15,7 @@ class Job;
 class TSession;
 
 struct AuditOutcome {
-    TAuditResult Result;                    // the findings
-    std::vector<std::string> Lines;         // the report as saved
+    TAuditResult Result;                    // the findings, which report.txt puts in words
     std::filesystem::path ReportFile;       // scratch folder/report.txt
     std::vector<std::string> ProblemLines;  // every problem line of the run, as the job saw them
     std::size_t FailedChanges = 0;          // corrupted archives that could not be moved or deleted

@@ -1,6 +1,7 @@
 #include "engine/Audit.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "game_db/cel_strings.h"
 
@@ -12,13 +13,8 @@ bool CrcOrComplement(std::string_view crc, std::string_view wanted, std::string_
     return crc == wanted || (!wantedComplement.empty() && crc == wantedComplement);
 }
 
-TFinding ArchiveFinding(FindingKind kind, const TFile& file, std::string expected = {}) {
-    TFinding finding;
-    finding.Kind = kind;
-    finding.ArchivePath = file.FullName();
-    finding.Archive = file.Name;
-    finding.Expected = std::move(expected);
-    return finding;
+TArchiveFinding ArchiveFinding(FindingKind kind, const TFile& file, std::string expected = {}) {
+    return TArchiveFinding{kind, file.FullName(), std::move(expected)};
 }
 
 TFinding EntryFinding(FindingKind kind, const TZipRom& entry, std::string expected = {}) {
@@ -35,8 +31,8 @@ TFinding EntryFinding(FindingKind kind, const TZipRom& entry, std::string expect
 // ---------------------------------------------------------------------------------------------
 // Collecting
 
-void TCollectFindings::ArchiveName(TFile&, const TFinding& finding) {
-    Result.Names.push_back(finding);
+void TCollectFindings::ArchiveName(TFile&, TArchiveFinding finding) {
+    Result.Names.push_back(std::move(finding));
 }
 
 void TCollectFindings::BeginArchive(TFile& file) {
@@ -44,16 +40,21 @@ void TCollectFindings::BeginArchive(TFile& file) {
     current_.Path = file.FullName();
 }
 
-void TCollectFindings::Entry(TZipRom&, const TFinding& finding) {
-    current_.Findings.push_back(finding);
+void TCollectFindings::Entry(TZipRom&, TFinding finding) {
+    scratch_.push_back(std::move(finding));
 }
 
 void TCollectFindings::EndArchive(TFile& file) {
     // A duplicated archive is shown even with nothing to say about its entries.
     current_.Duplicate = file.DuplicateName;
-    if (current_.Duplicate || !current_.Findings.empty()) {
+    if (current_.Duplicate || !scratch_.empty()) {
+        // Gathered in a list that keeps its room from one archive to the next, then moved into
+        // one of the right size: a large collection has hundreds of thousands of findings.
+        current_.Findings.reserve(scratch_.size());
+        std::move(scratch_.begin(), scratch_.end(), std::back_inserter(current_.Findings));
         Result.Archives.push_back(std::move(current_));
     }
+    scratch_.clear();
     current_ = TArchiveFindings{};
 }
 
@@ -105,8 +106,9 @@ void TAudit::AuditFiles(TFindingSink& sink, CheckMode mode) {
 
 void TAudit::AuditName(TFile& file, TFindingSink& sink, CheckMode mode) {
     file.Analyse();
+    named_.insert(&file);
     const bool reportMode = mode == CheckMode::Report;
-    std::optional<TFinding> pending;
+    std::optional<TArchiveFinding> pending;
     if (options_.ReportBadZipNames || !reportMode) {
         const std::string right = file.RightName();
         if (right.empty()) {
@@ -139,7 +141,7 @@ void TAudit::AuditName(TFile& file, TFindingSink& sink, CheckMode mode) {
             return;
         }
         if (pending && reportMode) {
-            sink.ArchiveName(file, *pending);
+            sink.ArchiveName(file, std::move(*pending));
         }
     }
     if (options_.ReportCorrectNames && file.Name == file.RightName() && reportMode && !pending) {
@@ -151,7 +153,10 @@ void TAudit::AuditName(TFile& file, TFindingSink& sink, CheckMode mode) {
 // Entries
 
 void TAudit::AuditRoms(TFile& file, TFindingSink& sink) {
-    file.Analyse();
+    // Matched by the name pass, and not changed since but for the renames of other archives.
+    if (!named_.contains(&file) || !file.ReanalyseDuplicateName()) {
+        file.Analyse();
+    }
     const std::vector<TZipRom*> entries(file.Roms.begin(), file.Roms.end());
     sink.BeginArchive(file);
     for (TZipRom* entry : entries) {
@@ -165,10 +170,9 @@ void TAudit::AuditRoms(TFile& file, TFindingSink& sink) {
         } catch (const std::exception& e) {
             // The checks read the picture only, never the archive: an error here is no sign of
             // a corrupted archive, and the archive is left alone.
-            TFinding failed;
-            failed.Kind = FindingKind::CheckFailed;
+            TFinding failed = EntryFinding(FindingKind::CheckFailed, *entry);
             failed.Message = e.what();
-            sink.Entry(*entry, failed);
+            sink.Entry(*entry, std::move(failed));
             problems_.push_back("File " + file.FullName() + ": " + e.what());
             job_.Problem(problems_.back());
             break;
@@ -268,28 +272,27 @@ const std::vector<TAudit::LackingTarget>& TAudit::TargetsLacking(const TRom& rom
             }
         }
         const TRom* needed = need.Clone->FindCloneRom(need.Name);
-        lacking.push_back(LackingTarget{need.Name, target, (dir == nullptr ? std::string() : dir->Path) + target,
-                                        needed != nullptr && needed->Crc == kNoGoodDumpCrc});
+        lacking.push_back(LackingTarget{need.Name, target, dir, needed != nullptr && needed->Crc == kNoGoodDumpCrc});
     }
     return lackingTargets_.emplace(std::move(key), std::move(lacking)).first->second;
 }
 
 void TAudit::CheckNeededElsewhere(TZipRom& entry, TFindingSink& sink) {
-    const std::string ownPath = entry.ZipFile->FullName();
+    const TFile& own = *entry.ZipFile;
     const std::string shortName = entry.ShortName();
-    // A copy: the repair's sink changes the model, which drops the kept answers.
-    const std::vector<LackingTarget> targets = TargetsLacking(*entry.CrcRom, entry.Crc);
-    for (const LackingTarget& target : targets) {
+    // Kept answers are dropped only by the next question, not by the changes a repair's sink
+    // makes meanwhile: the list stays whole while it is walked.
+    for (const LackingTarget& target : TargetsLacking(*entry.CrcRom, entry.Crc)) {
         // A ROM of unknown good dump is only needed under its own name.
         if (target.NeededIsNoGoodDump && target.NeededName != shortName) {
             continue;
         }
-        if (target.TargetPath == ownPath) {
+        if (target.Dir == own.Dir && target.TargetArchive == own.Name) {
             continue;
         }
         TFinding finding = EntryFinding(FindingKind::NeededElsewhere, entry, target.NeededName);
         finding.Target = target.TargetArchive;
-        sink.Entry(entry, finding);
+        sink.Entry(entry, std::move(finding));
     }
 }
 
@@ -314,7 +317,7 @@ void TAudit::CheckNeededElsewhereSpecial(TZipRom& entry, TFindingSink& sink) {
             TFinding finding = EntryFinding(FindingKind::NeededElsewhere, entry, shortName);
             finding.Target = target;
             finding.NoGoodDump = true;
-            sink.Entry(entry, finding);
+            sink.Entry(entry, std::move(finding));
         }
     }
     if (entry.ComplementRom != nullptr) {
@@ -333,7 +336,7 @@ void TAudit::CheckNeededElsewhereSpecial(TZipRom& entry, TFindingSink& sink) {
             TFinding finding = EntryFinding(FindingKind::NeededElsewhere, entry, need.Name);
             finding.Target = target;
             finding.Complemented = true;
-            sink.Entry(entry, finding);
+            sink.Entry(entry, std::move(finding));
         }
     }
 }
@@ -356,7 +359,7 @@ void TAudit::CheckName(TZipRom& entry, TFindingSink& sink, NameKind kind) {
     auto found = [&](FindingKind kindFound, const std::string& name) {
         TFinding finding = EntryFinding(kindFound, entry, name);
         finding.Complemented = complemented;
-        sink.Entry(entry, finding);
+        sink.Entry(entry, std::move(finding));
     };
     for (const NamedRom& right : rightNames) {
         if (entry.Name == right.Name) {
@@ -403,7 +406,7 @@ void TAudit::ReportCorrectComplemented(TZipRom& entry, TFindingSink& sink) {
         if (right.Name == entry.Name) {
             TFinding finding = EntryFinding(FindingKind::Correct, entry, right.Name);
             finding.Complemented = true;
-            sink.Entry(entry, finding);
+            sink.Entry(entry, std::move(finding));
         }
     }
 }
@@ -422,7 +425,7 @@ void TAudit::ReportCorrectNoGoodDump(TZipRom& entry, TFindingSink& sink) {
     }
     TFinding finding = EntryFinding(FindingKind::Correct, entry, entry.ShortName());
     finding.NoGoodDump = true;
-    sink.Entry(entry, finding);
+    sink.Entry(entry, std::move(finding));
 }
 
 void TAudit::CheckNotNeeded(TZipRom& entry, TFindingSink& sink) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/Finding.h"
@@ -29,25 +30,26 @@ public:
     virtual ~TFindingSink() = default;
     // A finding of the archive-name pass. In repair mode only RightName comes here: the sink
     // renames the archive (on disk, then TFile::SetName).
-    virtual void ArchiveName(TFile& file, const TFinding& finding) = 0;
+    virtual void ArchiveName(TFile& file, TArchiveFinding finding) = 0;
     // The entries of `file` are about to be checked.
     virtual void BeginArchive(TFile& file) = 0;
-    virtual void Entry(TZipRom& entry, const TFinding& finding) = 0;
+    virtual void Entry(TZipRom& entry, TFinding finding) = 0;
     virtual void EndArchive(TFile& file) = 0;
 };
 
 // The audit's sink: every finding kept, in report order.
 class TCollectFindings : public TFindingSink {
 public:
-    void ArchiveName(TFile& file, const TFinding& finding) override;
+    void ArchiveName(TFile& file, TArchiveFinding finding) override;
     void BeginArchive(TFile& file) override;
-    void Entry(TZipRom& entry, const TFinding& finding) override;
+    void Entry(TZipRom& entry, TFinding finding) override;
     void EndArchive(TFile& file) override;
 
     TAuditResult Result;
 
 private:
     TArchiveFindings current_;
+    std::vector<TFinding> scratch_;
 };
 
 class TAudit {
@@ -89,7 +91,7 @@ private:
     struct LackingTarget {
         std::string NeededName;
         std::string TargetArchive;
-        std::string TargetPath;
+        const TPath* Dir = nullptr;  // where the target archive is (or would be)
         bool NeededIsNoGoodDump = false;
     };
     const std::vector<LackingTarget>& TargetsLacking(const TRom& rom, std::string_view crc);
@@ -100,6 +102,8 @@ private:
     const TCheckOptions& options_;
     Job& job_;
     std::optional<ProgressMeter> progress_;
+    // Archives the name pass of this run analysed: the entry pass need not match them again.
+    std::unordered_set<const TFile*> named_;
     std::vector<std::string> problems_;
     TNamedRomList rightNames_;
 

@@ -63,25 +63,32 @@ constexpr const char* FindingKindName(FindingKind kind) {
     return "";
 }
 
+// A finding of the archive-name pass.
+struct TArchiveFinding {
+    FindingKind Kind = FindingKind::NoGoodName;
+    // The archive's full path, under the name it had when it was found (the report shows that
+    // name).
+    std::string ArchivePath;
+    // The archive's right name.
+    std::string Expected;
+};
+
+// A finding about one entry of an archive; its TArchiveFindings names the archive. Kept small:
+// a large collection's audit has hundreds of thousands of them.
 struct TFinding {
     FindingKind Kind = FindingKind::Unknown;
-    // Archive-name findings: the archive's full path and its name as found. Entry findings
-    // belong to their TArchiveFindings, which has the path.
-    std::string ArchivePath;
-    std::string Archive;
-    // Entry findings: the entry's name and CRC as the archive holds them.
-    std::string Entry;
-    std::string Crc;
-    // The right name of the archive (archive-name findings), or the name the entry should have
-    // or is needed under.
-    std::string Expected;
-    // The archive that lacks the entry (needed elsewhere).
-    std::string Target;
     // Found by its complemented CRC (a known bad dump).
     bool Complemented = false;
     // About a ROM whose good dump is unknown.
     bool NoGoodDump = false;
-    std::string Message;  // CheckFailed
+    // The entry's name and CRC as the archive holds them.
+    std::string Entry;
+    std::string Crc;
+    // The name the entry should have, or is needed under.
+    std::string Expected;
+    // The archive that lacks the entry (needed elsewhere).
+    std::string Target;
+    std::string Message;  // CheckFailed: the error (Entry and Crc name the entry being checked)
 };
 
 // The findings of one archive's entries, in the order of the checks (entries in CRC order).
@@ -94,7 +101,7 @@ struct TArchiveFindings {
 
 struct TAuditResult {
     // The archive-name pass, in the order of the archive names.
-    std::vector<TFinding> Names;
+    std::vector<TArchiveFinding> Names;
     // Then each archive with findings (or duplicated), directory by directory.
     std::vector<TArchiveFindings> Archives;
     // Lines about archives that could not be read or handled, in the order they came.

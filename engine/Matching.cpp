@@ -159,6 +159,14 @@ void TFile::Analyse() {
     Analysed = true;
 }
 
+bool TFile::ReanalyseDuplicateName() {
+    if (!Analysed || analysedName_ != Name) {
+        return false;
+    }
+    DuplicateName = !Dir->ReadOnly && PreferredPath() != Dir;
+    return true;
+}
+
 bool TZipRom::IsNeeded() const {
     const TFile& file = *ZipFile;
     const std::string complement = ComplementForLookup(Crc);

@@ -62,6 +62,7 @@ TZipRom* TFile::AddRom(std::string_view name, std::string_view crc) {
 void TFile::RemoveRom(TZipRom* entry) {
     TPathsList& owner = *Dir->Owner;
     entry->Removed = true;
+    Analysed = false;
     owner.ModelChanged();
     owner.ZipRomsByName.Remove(entry);
     owner.ZipRomsByCrc.Remove(entry);

@@ -110,6 +110,10 @@ struct TFile {
 
     // Matching.
     void Analyse();
+    // Analyse, for an archive analysed under its present name whose entries and selection have
+    // not changed since: only what the other archives decide (DuplicateName) is taken again.
+    // Gives false, doing nothing, when the archive was not analysed so.
+    bool ReanalyseDuplicateName();
     TClone* CloneOfFile() const;
     TGame* GameOfFile() const;
     std::string RightName() const;

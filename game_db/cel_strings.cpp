@@ -111,11 +111,16 @@ std::string ComplementForLookup(std::string_view crc) {
 }
 
 std::string PadRight(std::string_view s, std::size_t width) {
-    std::string out(s);
-    if (out.size() < width) {
-        out.append(width - out.size(), ' ');
-    }
+    std::string out;
+    AppendPadRight(out, s, width);
     return out;
+}
+
+void AppendPadRight(std::string& out, std::string_view s, std::size_t width) {
+    out += s;
+    if (s.size() < width) {
+        out.append(width - s.size(), ' ');
+    }
 }
 
 bool MakeWritable(const std::filesystem::path& path) {

@@ -36,6 +36,8 @@ std::string ComplementCrc(std::string_view hex);
 // complemented CRC, and a found ffffffff is no bad dump of every one of them.
 std::string ComplementForLookup(std::string_view crc);
 std::string PadRight(std::string_view s, std::size_t width);
+// PadRight appended to `out`, without a string of its own.
+void AppendPadRight(std::string& out, std::string_view s, std::size_t width);
 bool MakeWritable(const std::filesystem::path& path);
 
 // Decimal integer with optional leading blanks and sign; nullopt when it does

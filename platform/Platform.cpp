@@ -398,49 +398,96 @@ void WriteFileAtomic(const fs::path& file, std::string_view bytes) {
 
 void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>& pieces,
                        const std::optional<timespec>& modified) {
-    const fs::path dir = file.parent_path();
-    fs::path temp;
-    const int fd = CreateTempBeside(file, temp);
-    if (fd < 0) {
-        throw EFileError(file, "cannot write: " + SystemError(errno));
+    AtomicFileWriter writer(file);
+    writer.WritePieces(pieces);
+    writer.Commit(modified);
+}
+
+AtomicFileWriter::AtomicFileWriter(fs::path file) : file_(std::move(file)) {
+    fd_ = CreateTempBeside(file_, temp_);
+    if (fd_ < 0) {
+        throw EFileError(file_, "cannot write: " + SystemError(errno));
     }
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw EFileError(file, "cannot write: " + SystemError(err));
-    };
-    if (const int err = WritePieces(fd, pieces); err != 0) {
-        fail(err);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temp_.c_str());
     }
+}
+
+void AtomicFileWriter::Fail(int err, const char* what) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    ::unlink(temp_.c_str());
+    throw EFileError(file_, what + SystemError(err));
+}
+
+void AtomicFileWriter::Write(std::string_view bytes) {
+    // Small pieces are gathered; large ones go straight through.
+    constexpr std::size_t kBuffer = 1 << 16;
+    if (buffer_.size() + bytes.size() > kBuffer) {
+        FlushBuffer();
+    }
+    if (bytes.size() >= kBuffer) {
+        WritePieces({bytes});
+        return;
+    }
+    if (buffer_.capacity() < kBuffer) {
+        buffer_.reserve(kBuffer);
+    }
+    buffer_ += bytes;
+}
+
+void AtomicFileWriter::WritePieces(const std::vector<std::string_view>& pieces) {
+    FlushBuffer();
+    if (const int err = qm::WritePieces(fd_, pieces); err != 0) {
+        Fail(err);
+    }
+}
+
+void AtomicFileWriter::FlushBuffer() {
+    if (buffer_.empty()) {
+        return;
+    }
+    if (const int err = qm::WritePieces(fd_, {std::string_view(buffer_)}); err != 0) {
+        Fail(err);
+    }
+    buffer_.clear();
+}
+
+void AtomicFileWriter::Commit(const std::optional<timespec>& modified) {
+    FlushBuffer();
     // Keep the permission bits of the file being replaced; a new file gets the usual 0644.
     struct stat old {};
-    if (::stat(file.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
+    if (::stat(file_.c_str(), &old) == 0) {
+        ::fchmod(fd_, old.st_mode & 07777);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+        ::fchmod(fd_, 0666 & ~mask);
     }
     if (modified) {
         const timespec times[2] = {{0, UTIME_OMIT}, *modified};
-        if (::futimens(fd, times) != 0) {
-            fail(errno);
+        if (::futimens(fd_, times) != 0) {
+            Fail(errno);
         }
     }
-    if (::fsync(fd) != 0) {
-        fail(errno);
+    if (::fsync(fd_) != 0) {
+        Fail(errno);
     }
+    const int fd = fd_;
+    fd_ = -1;
     if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        throw EFileError(file, "cannot write: " + SystemError(err));
+        Fail(errno);
     }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        throw EFileError(file, "cannot replace: " + SystemError(err));
+    if (::rename(temp_.c_str(), file_.c_str()) != 0) {
+        Fail(errno, "cannot replace: ");
     }
-    SyncDirectory(dir);
+    SyncDirectory(file_.parent_path());
 }
 
 void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& lines) {

@@ -173,6 +173,32 @@ void WritePiecesAtomic(const fs::path& file, const std::vector<std::string_view>
                        const std::optional<timespec>& modified = std::nullopt);
 // Lines joined with CR LF, each line ended by it.
 void WriteLinesAtomic(const fs::path& file, const std::vector<std::string>& lines);
+
+// A file replaced atomically as WriteFileAtomic does, its content written as it is produced:
+// a report of hundreds of thousands of lines need not be held whole. Without Commit (an error
+// on the way) the old file stays and the temporary file goes.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(fs::path file);  // throws EFileError
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    void Write(std::string_view bytes);
+    void WritePieces(const std::vector<std::string_view>& pieces);
+    // Flushes the file, then renames it over the old one. With `modified`, the new file carries
+    // that modification time.
+    void Commit(const std::optional<timespec>& modified = std::nullopt);
+
+private:
+    [[noreturn]] void Fail(int err, const char* what = "cannot write: ");
+    void FlushBuffer();
+
+    fs::path file_;
+    fs::path temp_;
+    int fd_ = -1;
+    std::string buffer_;
+};
 // Flushes a folder so that a rename inside it survives a crash.
 void SyncDirectory(const fs::path& dir);
 

@@ -7,88 +7,161 @@ namespace qm {
 
 namespace {
 
-constexpr int kNameWidth = 12;
+constexpr std::size_t kNameWidth = 12;
 constexpr const char* kGap = "         ";  // before every status word of an entry line
 
-std::string P(std::string_view s) {
-    return PadRight(s, kNameWidth);
+// Names are padded with blanks to this width, never cut.
+void AppendPadded(std::string& line, std::string_view s) {
+    AppendPadRight(line, s, kNameWidth);
+}
+
+void AppendArchiveLine(std::string& line, const TArchiveFinding& f) {
+    AppendPadded(line, FileNameOfPath(f.ArchivePath));
+    switch (f.Kind) {
+        case FindingKind::RightName:
+        case FindingKind::RightNameTaken:
+        case FindingKind::RightNameReadOnly:
+            line += " : Right name is ";
+            AppendPadded(line, f.Expected);
+            if (f.Kind == FindingKind::RightNameTaken) {
+                line += " but can't rename (";
+                line += f.Expected;
+                line += " already exist)";
+            } else if (f.Kind == FindingKind::RightNameReadOnly) {
+                line += " but can't rename (Read Only device)";
+            }
+            return;
+        case FindingKind::DuplicatedArchive:
+            line += " : Duplicated file.";
+            return;
+        case FindingKind::NoGoodName:
+            line += " : No good name found";
+            return;
+        default:
+            line += " : File name correct";
+            return;
+    }
+}
+
+// Name and CRC, then what was found.
+void AppendEntryLine(std::string& line, const TFinding& f) {
+    AppendPadded(line, f.Entry);
+    line += ' ';
+    line += f.Crc;
+    const std::string_view suffix = f.Complemented ? " (complemented crc)" : "";
+    const std::string_view noGoodDump = f.NoGoodDump ? " (No good dump known)" : "";
+    switch (f.Kind) {
+        case FindingKind::Correct:
+            line += " correct";
+            line += suffix;
+            line += noGoodDump;
+            return;
+        case FindingKind::NeededElsewhere:
+            line += kGap;
+            line += "missing in set ";
+            AppendPadded(line, f.Target);
+            line += " (";
+            line += f.Expected;
+            line += ')';
+            line += noGoodDump;
+            line += suffix;
+            return;
+        case FindingKind::WrongName:
+            line += kGap;
+            line += "right name is ";
+            line += f.Expected;
+            line += suffix;
+            return;
+        case FindingKind::SecondName:
+            line += kGap;
+            line += "also needed with the name ";
+            line += f.Expected;
+            line += suffix;
+            return;
+        case FindingKind::DuplicatedEntry:
+            line += kGap;
+            line += "duplicated";
+            line += suffix;
+            return;
+        case FindingKind::NotNeeded:
+            line += kGap;
+            line += "not needed in this set";
+            return;
+        default:
+            line += kGap;
+            line += "Unknown";
+            return;
+    }
+}
+
+void AppendFindingLine(std::string& line, const TFinding& f) {
+    if (f.Kind == FindingKind::CheckFailed) {
+        line += "Error : ";
+        line += f.Message;
+    } else {
+        AppendEntryLine(line, f);
+    }
 }
 
 }  // namespace
 
-std::string FindingLine(const TFinding& f) {
-    const std::string suffix = f.Complemented ? " (complemented crc)" : "";
-    const std::string entry = P(f.Entry) + " " + f.Crc;
-    switch (f.Kind) {
-        case FindingKind::RightName:
-            return P(f.Archive) + " : Right name is " + P(f.Expected);
-        case FindingKind::RightNameTaken:
-            return P(f.Archive) + " : Right name is " + P(f.Expected) + " but can't rename (" + f.Expected +
-                   " already exist)";
-        case FindingKind::RightNameReadOnly:
-            return P(f.Archive) + " : Right name is " + P(f.Expected) + " but can't rename (Read Only device)";
-        case FindingKind::DuplicatedArchive:
-            return P(f.Archive) + " : Duplicated file.";
-        case FindingKind::NoGoodName:
-            return P(f.Archive) + " : No good name found";
-        case FindingKind::NameCorrect:
-            return P(f.Archive) + " : File name correct";
-        case FindingKind::Correct:
-            return entry + " correct" + (f.Complemented ? " (complemented crc)" : "") +
-                   (f.NoGoodDump ? " (No good dump known)" : "");
-        case FindingKind::NeededElsewhere:
-            return entry + kGap + "missing in set " + P(f.Target) + " (" + f.Expected + ")" +
-                   (f.NoGoodDump ? " (No good dump known)" : "") + suffix;
-        case FindingKind::WrongName:
-            return entry + kGap + "right name is " + f.Expected + suffix;
-        case FindingKind::SecondName:
-            return entry + kGap + "also needed with the name " + f.Expected + suffix;
-        case FindingKind::DuplicatedEntry:
-            return entry + kGap + "duplicated" + suffix;
-        case FindingKind::NotNeeded:
-            return entry + kGap + "not needed in this set";
-        case FindingKind::Unknown:
-            return entry + kGap + "Unknown";
-        case FindingKind::CheckFailed:
-            return "Error : " + f.Message;
+std::string FindingLine(const TArchiveFinding& finding) {
+    std::string line;
+    AppendArchiveLine(line, finding);
+    return line;
+}
+
+std::string FindingLine(const TFinding& finding) {
+    std::string line;
+    AppendFindingLine(line, finding);
+    return line;
+}
+
+void ForEachAuditReportLine(const TAuditResult& result, const std::function<void(std::string_view)>& line) {
+    std::string scratch;
+    for (const TArchiveFinding& finding : result.Names) {
+        scratch.clear();
+        AppendArchiveLine(scratch, finding);
+        line(scratch);
     }
-    return {};
+    for (const TArchiveFindings& archive : result.Archives) {
+        line(std::string_view());
+        scratch = "File " + archive.Path;
+        const std::size_t headerSize = scratch.size();
+        if (archive.Duplicate) {
+            scratch += " (Another file with the same name exist)";
+        }
+        line(scratch);
+        // One longer than the header without its remark.
+        scratch.assign(headerSize + 1, '=');
+        line(scratch);
+        for (const TFinding& finding : archive.Findings) {
+            scratch.clear();
+            AppendFindingLine(scratch, finding);
+            line(scratch);
+        }
+    }
+    if (result.Empty()) {
+        line(kNothingToReport);
+    }
+    line(std::string_view());
+    line(kEndOfReport);
 }
 
 std::vector<std::string> AuditReportLines(const TAuditResult& result) {
     std::vector<std::string> lines;
-    std::size_t count = result.Names.size();
-    for (const TArchiveFindings& archive : result.Archives) {
-        count += 3 + archive.Findings.size();
-    }
-    lines.reserve(count);
-    for (const TFinding& finding : result.Names) {
-        lines.push_back(FindingLine(finding));
-    }
-    for (const TArchiveFindings& archive : result.Archives) {
-        const std::string header = "File " + archive.Path;
-        lines.emplace_back();
-        lines.push_back(archive.Duplicate ? header + " (Another file with the same name exist)" : header);
-        // One longer than the header without its remark.
-        lines.emplace_back(header.size() + 1, '=');
-        for (const TFinding& finding : archive.Findings) {
-            lines.push_back(FindingLine(finding));
-        }
-    }
+    ForEachAuditReportLine(result, [&](std::string_view line) { lines.emplace_back(line); });
     return lines;
 }
 
-void CompleteAuditReport(std::vector<std::string>& lines) {
-    if (lines.empty()) {
-        lines.emplace_back(kNothingToReport);
-    }
-    lines.emplace_back();
-    lines.emplace_back(kEndOfReport);
-}
-
-std::filesystem::path SaveAuditReport(const std::vector<std::string>& lines, const std::filesystem::path& folder) {
+std::filesystem::path SaveAuditReport(const TAuditResult& result, const std::filesystem::path& folder) {
     const std::filesystem::path file = folder / "report.txt";
-    WriteLinesAtomic(file, lines);
+    AtomicFileWriter writer(file);
+    ForEachAuditReportLine(result, [&](std::string_view line) {
+        writer.Write(line);
+        writer.Write("\r\n");
+    });
+    writer.Commit();
     return file;
 }
 

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Finding.h"
@@ -14,13 +16,16 @@ inline constexpr const char* kNothingToReport = "Nothing to report !";
 inline constexpr const char* kEndOfReport = "------------ end of report";
 
 // The report line of one finding. Entry findings need no archive: their block's header names it.
+std::string FindingLine(const TArchiveFinding& finding);
 std::string FindingLine(const TFinding& finding);
-// The findings as report lines: the archive-name lines, then per archive an empty line, its
-// header ("File " + path, with a remark for a duplicated archive), the underline and its lines.
+// Every line of report.txt, in order: the archive-name lines, then per archive an empty line,
+// its header ("File " + path, with a remark for a duplicated archive), the underline and its
+// lines; "Nothing to report !" when there is none of those; then an empty line and the end line.
+// Each line is made when it is handed over and not kept: a large collection's report has
+// hundreds of thousands of lines, and its findings hold all they say.
+void ForEachAuditReportLine(const TAuditResult& result, const std::function<void(std::string_view)>& line);
 std::vector<std::string> AuditReportLines(const TAuditResult& result);
-// "Nothing to report !" when there is no line, then an empty line and the end line.
-void CompleteAuditReport(std::vector<std::string>& lines);
-// Writes the lines (CR LF) to folder/"report.txt", replacing it whole; gives its path.
-std::filesystem::path SaveAuditReport(const std::vector<std::string>& lines, const std::filesystem::path& folder);
+// Writes folder/"report.txt" (lines ended by CR LF), replacing it whole; gives its path.
+std::filesystem::path SaveAuditReport(const TAuditResult& result, const std::filesystem::path& folder);
 
 }  // namespace qm

@@ -9,6 +9,7 @@
 #include "commands/Session.h"
 #include "engine/Audit.h"
 #include "game_db/SubList.h"
+#include "platform/Platform.h"
 #include "platform/UserPrompts.h"
 #include "reports/AuditReport.h"
 #include "support/RecordingJob.h"
@@ -60,7 +61,7 @@ protected:
     std::vector<std::string> Audit(const TCheckOptions& options = {}) {
         Load();
         outcome = RunAudit(*session, options, job);
-        return outcome.Lines;
+        return AuditReportLines(outcome.Result);
     }
 
     void Load() {
@@ -396,9 +397,10 @@ TEST_F(AuditTest, AFailingCheckEndsItsArchiveWithAnErrorLine) {
         }
     };
     const TAuditResult result = audit.Run();
-    EXPECT_EQ(AuditReportLines(result),
-              Concat({{"mystery.zip  : No good name found"},
-                      Section("mystery.zip", {"u1.bin       11111111         Unknown", "Error : internal error"})}));
+    EXPECT_EQ(
+        AuditReportLines(result),
+        Report(Concat({{"mystery.zip  : No good name found"},
+                       Section("mystery.zip", {"u1.bin       11111111         Unknown", "Error : internal error"})})));
     // The checks read no archive: their failure says nothing of the archive, which stays.
     const std::vector<std::string> problem = {"File " + RomsDir() + "mystery.zip: internal error"};
     EXPECT_EQ(result.ProblemLines, problem);
