@@ -1,15 +1,19 @@
 #include "commands/Commands.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <functional>
 
 #include "commands/Session.h"
+#include "platform/SystemTools.h"
 #include "platform/TempFiles.h"
 #include "reports/Report.h"
 
 namespace qm {
 
-AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
+AuditOutcome RunAudit(TSession& session, const TCheckOptions& options,
+                      const std::function<void(const AuditOutcome&)>& reportSaved) {
     AuditOutcome outcome;
     TPathsList& paths = session.Paths;
     paths.Options = options;
@@ -56,8 +60,38 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options) {
     }
     CompleteAuditReport(outcome.Lines);
     outcome.ReportFile = SaveAuditReport(outcome.Lines, session.Config.TempDir);
+    if (reportSaved) {
+        reportSaved(outcome);
+    }
     paths.Reset(true);
     paths.Scan(false);
+    return outcome;
+}
+
+std::vector<std::string> PlayCommandLine(const std::string& exe, const std::string& runCmd, const std::string& game) {
+    std::vector<std::string> argv{exe};
+    std::size_t at = 0;
+    while (at < runCmd.size()) {
+        const std::size_t end = std::min(runCmd.find(' ', at), runCmd.size());
+        if (end > at) {
+            argv.push_back(runCmd.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    argv.push_back(game);
+    return argv;
+}
+
+PlayOutcome RunGame(const std::vector<std::string>& commandLine, const std::filesystem::path& exeDir) {
+    PlayOutcome outcome;
+    outcome.ExitCode = RunProcessReading(
+        commandLine,
+        [](std::string_view piece) {
+            std::fwrite(piece.data(), 1, piece.size(), stdout);
+            std::fflush(stdout);
+            return true;
+        },
+        &outcome.ErrorTail, exeDir);
     return outcome;
 }
 

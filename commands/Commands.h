@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,22 @@ struct AuditOutcome {
 };
 
 // Audit: options handed over, the audit, the closing lines, report.txt, then a rescan from the
-// caches. Throws ECancelClick when cancelled (after the steps that always run).
-AuditOutcome RunAudit(TSession& session, const TCheckOptions& options);
+// caches. `reportSaved`, when given, is called with the report once it is saved, before the
+// rescan (the desktop program shows it then). Throws ECancelClick when cancelled (after the
+// steps that always run).
+AuditOutcome RunAudit(TSession& session, const TCheckOptions& options,
+                      const std::function<void(const AuditOutcome&)>& reportSaved = {});
+
+// The emulator's command line for playing `game`: the executable, the words of its run command
+// (split on blanks), the game name. No shell sees it: names and paths go as they are.
+std::vector<std::string> PlayCommandLine(const std::string& exe, const std::string& runCmd, const std::string& game);
+
+struct PlayOutcome {
+    int ExitCode = 0;       // kProcessNotWaited when the emulator did not start
+    std::string ErrorTail;  // the end of what it wrote to its standard error
+};
+// Runs the emulator in its own folder `exeDir` and waits for its end; what it prints goes on to
+// this program's standard output.
+PlayOutcome RunGame(const std::vector<std::string>& commandLine, const std::filesystem::path& exeDir);
 
 }  // namespace qm
