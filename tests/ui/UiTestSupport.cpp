@@ -115,6 +115,19 @@ void SetHeaderValue(const fs::path& datafile, const std::string& key, const std:
     std::ofstream(datafile, std::ios::binary | std::ios::trunc) << text;
 }
 
+void MainWindowFixture::MakeEnvironment() {
+    env_ = std::make_unique<GuiEnvironment>();
+    WriteTestProfile(*env_);
+    env_->SetCurrentProfile("test");
+    opened_.clear();
+}
+
+void MainWindowFixture::TearDown() {
+    form_.reset();
+    prompts_.reset();
+    env_.reset();
+}
+
 bool MainWindowFixture::Start(bool answer, UserPrompts* prompts) {
     prompts_ = std::make_unique<RecordingPrompts>(answer);
     form_ = std::make_unique<TForm1>(ConfigPaths::FromEnvironment(), prompts != nullptr ? *prompts : *prompts_);

@@ -85,6 +85,10 @@ void WhenModal(std::function<void(T*)> answer) {
 // The main window on the environment of a test, and the ways tests drive it.
 class MainWindowFixture {
 protected:
+    // A fresh environment with the test profile, current.
+    void MakeEnvironment();
+    // Closes the window and removes the environment.
+    void TearDown();
     // A window shown, with its start-up done. Questions get `answer`, or go to `prompts`.
     bool Start(bool answer = true, UserPrompts* prompts = nullptr);
     QAction* Action(const char* name) const;

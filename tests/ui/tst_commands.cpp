@@ -107,17 +107,8 @@ private:
     }
 
 private Q_SLOTS:
-    void init() {
-        env_ = std::make_unique<GuiEnvironment>();
-        WriteTestProfile(*env_);
-        env_->SetCurrentProfile("test");
-        opened_.clear();
-    }
-    void cleanup() {
-        form_.reset();
-        prompts_.reset();
-        env_.reset();
-    }
+    void init() { MakeEnvironment(); }
+    void cleanup() { TearDown(); }
 
     // The options are checked before the audit, the corrupted archive goes where they say, the
     // report is shown without blocking, and "&Edit" hands an exact copy to the editor.

@@ -44,19 +44,12 @@ private:
 
 private Q_SLOTS:
     void init() {
-        env_ = std::make_unique<GuiEnvironment>();
-        WriteTestProfile(*env_);
+        MakeEnvironment();
         WriteOtherProfile();
         // A directory cache beside the datafiles is no profile.
         std::ofstream(env_->DataDir() / "quillmark.dat") << "cache\r\n";
-        env_->SetCurrentProfile("test");
-        opened_.clear();
     }
-    void cleanup() {
-        form_.reset();
-        prompts_.reset();
-        env_.reset();
-    }
+    void cleanup() { TearDown(); }
 
     void startupLoadsTheCurrentProfile() {
         QVERIFY(Start());
