@@ -84,9 +84,9 @@ TEST_F(CliExportTest, CopyingWorkingSetsAndKeepingWhatIsThere) {
     fs::create_directories(Out());
     CliRun run = RunCliCommand({"export-neogeo", Out().string(), "--copy", "--working"});
     ASSERT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out, "copied " + Roms().string() + "/neogeo.zip\ncopied " + Roms().string() +
-                           "/nga.zip\nskipped " + Roms().string() + "/ngb.zip: its set is not complete\nExported to " +
-                           OutDir() + ": 0 moved, 2 copied, 1 skipped\n");
+    EXPECT_EQ(run.Out, "copied " + Roms().string() + "/neogeo.zip\ncopied " + Roms().string() + "/nga.zip\nskipped " +
+                           Roms().string() + "/ngb.zip: its set is not complete\nExported to " + OutDir() +
+                           ": 0 moved, 2 copied, 1 skipped\n");
     EXPECT_TRUE(fs::exists(Roms() / "nga.zip"));
 
     run = RunCliCommand({"export-neogeo", Out().string(), "--copy", "--no-replace", "--json"});
@@ -142,7 +142,8 @@ TEST_F(CliExportTest, AnUpdatedCdScansWithTheStatesOfTheCollection) {
     // The updated folder alone as the collection: the sets it holds are as complete as they were.
     ASSERT_EQ(RunCliCommand({"paths", "remove", Roms().string()}).Status, 0);
     ASSERT_EQ(RunCliCommand({"paths", "add", Out().string()}).Status, 0);
-    EXPECT_EQ(RunCliCommand({"status", "--sets"}).Out, "neogeo complete\nnga complete\nngb incomplete\nplain complete\n");
+    EXPECT_EQ(RunCliCommand({"status", "--sets"}).Out,
+              "neogeo complete\nnga complete\nngb incomplete\nplain complete\n");
 }
 
 }  // namespace

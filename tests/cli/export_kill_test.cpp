@@ -33,7 +33,8 @@ protected:
                     c = static_cast<char>(random());
                 }
                 entries.push_back({rom, data});
-                romLines.push_back(RomLine(set, set, set, set, rom, CrcOf(data), "O", "O", std::to_string(data.size())));
+                romLines.push_back(
+                    RomLine(set, set, set, set, rom, CrcOf(data), "O", "O", std::to_string(data.size())));
             }
             MakeZip(Master() / (set + ".zip"), entries);
         }

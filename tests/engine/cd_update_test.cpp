@@ -139,13 +139,13 @@ TEST_F(CdUpdateTest, EachArchiveIsCopiedOnceWithTheRomsItLacks) {
     EXPECT_EQ(result.Updated[0].Source, Cd().string() + "/alpha.zip");
     EXPECT_EQ(result.Updated[0].Target, Dest().string() + "/alpha.zip");
     EXPECT_EQ(result.Updated[0].Added, (std::vector<std::string>{"a2.rom", "aj1.rom"}));
-    EXPECT_EQ(Listing(Dest() / "alpha.zip"), (std::map<std::string, std::string>{{"a1.rom", CrcOf("alpha 1")},
-                                                                                {"a2.rom", CrcOf("alpha 2")},
-                                                                                {"aj1.rom", CrcOf("alpha j1")}}));
+    EXPECT_EQ(Listing(Dest() / "alpha.zip"),
+              (std::map<std::string, std::string>{
+                  {"a1.rom", CrcOf("alpha 1")}, {"a2.rom", CrcOf("alpha 2")}, {"aj1.rom", CrcOf("alpha j1")}}));
     EXPECT_EQ(result.Updated[1].Target, Dest().string() + "/delta.zip");
-    EXPECT_EQ(Listing(Dest() / "delta.zip"), (std::map<std::string, std::string>{{"d1.rom", CrcOf("delta 1")},
-                                                                                {"d2.rom", CrcOf("delta 2")},
-                                                                                {"extra.txt", CrcOf("kept")}}));
+    EXPECT_EQ(Listing(Dest() / "delta.zip"),
+              (std::map<std::string, std::string>{
+                  {"d1.rom", CrcOf("delta 1")}, {"d2.rom", CrcOf("delta 2")}, {"extra.txt", CrcOf("kept")}}));
     // A misnamed archive is written under its set's name.
     EXPECT_EQ(result.Updated[2].Source, Cd().string() + "/Gamma_v1.zip");
     EXPECT_EQ(result.Updated[2].Target, Dest().string() + "/gamma.zip");
