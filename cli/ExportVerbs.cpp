@@ -17,41 +17,36 @@ std::string AbsoluteFolder(const std::string& dir) {
     return WithTrailingSlash((ec ? std::filesystem::path(dir) : absolute).lexically_normal().string());
 }
 
-const char* SkipReason(ExportSkip why) {
+// How a reason to leave an archive out is written: as a JSON key, and for a reader.
+struct SkipWords {
+    const char* Key;
+    const char* Text;
+};
+SkipWords Words(ExportSkip why) {
     switch (why) {
         case ExportSkip::IsTheTarget:
-            return "it is the archive at the destination";
+            return {"is_destination", "it is the archive at the destination"};
         case ExportSkip::NotWorking:
-            return "its set is not complete";
+            return {"not_complete", "its set is not complete"};
         case ExportSkip::AlreadyThere:
-            return "the destination holds an archive of that name";
+            return {"exists", "the destination holds an archive of that name"};
     }
-    return "";
+    return {"", ""};
 }
 
-const char* SkipKey(ExportSkip why) {
-    switch (why) {
-        case ExportSkip::IsTheTarget:
-            return "is_destination";
-        case ExportSkip::NotWorking:
-            return "not_complete";
-        case ExportSkip::AlreadyThere:
-            return "exists";
-    }
-    return "";
-}
-
-// Problem lines of the scan that loads the profile, printed with the command's own.
-void CollectScanProblems(CliContext& ctx, std::vector<std::string>& lines) {
-    ctx.Session().Paths.OnProblemLines = [&lines](const std::vector<std::string>& problems) {
-        lines.insert(lines.end(), problems.begin(), problems.end());
+// Loads the profile and scans its collection, the scan's problem lines on standard error.
+bool LoadScannedProfile(CliContext& ctx) {
+    std::vector<std::string> problems;
+    TPathsList& paths = ctx.Session().Paths;
+    paths.OnProblemLines = [&problems](const std::vector<std::string>& lines) {
+        problems.insert(problems.end(), lines.begin(), lines.end());
     };
-}
-
-void PrintLines(std::ostream& out, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        out << DisplayText(line) << "\n";
+    const bool loaded = ctx.LoadProfile(/*scan=*/true);
+    paths.OnProblemLines = nullptr;
+    for (const std::string& line : problems) {
+        ctx.Err() << DisplayText(line) << "\n";
     }
+    return loaded;
 }
 
 int PrintExport(CliContext& ctx, const NeoGeoExportPlan& plan, const NeoGeoExportResult& result) {
@@ -67,7 +62,7 @@ int PrintExport(CliContext& ctx, const NeoGeoExportPlan& plan, const NeoGeoExpor
             skipped.push_back(JsonObject()
                                   .Add("archive", skip.Archive)
                                   .Add("source", skip.Source)
-                                  .Add("reason", SkipKey(skip.Why))
+                                  .Add("reason", Words(skip.Why).Key)
                                   .Text());
         }
         JsonObject json;
@@ -91,7 +86,7 @@ int PrintExport(CliContext& ctx, const NeoGeoExportPlan& plan, const NeoGeoExpor
             << (!done.Moved && done.Item.SourceReadOnly ? " (read-only medium: not moved)" : "") << "\n";
     }
     for (const NeoGeoExportSkipped& skip : plan.Skipped) {
-        out << "skipped " << DisplayText(skip.Source) << ": " << SkipReason(skip.Why) << "\n";
+        out << "skipped " << DisplayText(skip.Source) << ": " << Words(skip.Why).Text << "\n";
     }
     if (plan.Items.empty()) {
         out << kNothingToCopy << "\n";
@@ -115,14 +110,10 @@ int VerbExportNeoGeo(CliContext& ctx) {
     if (args.Positional.size() != 1) {
         return ctx.Fail("usage: quillmark-cli export-neogeo DEST [--copy] [--working] [--no-replace] [--yes]");
     }
-    std::vector<std::string> scanProblems;
-    CollectScanProblems(ctx, scanProblems);
-    if (!ctx.LoadProfile(/*scan=*/true)) {
+    if (!LoadScannedProfile(ctx)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
-    session.Paths.OnProblemLines = nullptr;
-    PrintLines(ctx.Err(), scanProblems);
     if (session.Config.RefName != "mame") {
         return ctx.Fail("the Neo-Geo export needs a MAME profile (refname mame); " + session.Config.CurrentEmulator +
                         " is not one");
@@ -133,12 +124,7 @@ int VerbExportNeoGeo(CliContext& ctx) {
     options.Move = !args.Has("copy");
     options.ReplaceExisting = !args.Has("no-replace");
     options.OnlyWorkingSets = args.Has("working");
-    std::error_code ec;
-    if (!std::filesystem::exists(options.Destination, ec) &&
-        ctx.Prompts().Ask(MessageKind::Confirmation,
-                          "Directory " + options.Destination + " not found.\nDo you want to create it ?")) {
-        std::filesystem::create_directories(options.Destination, ec);
-    }
+    OfferToCreateFolder(options.Destination, ctx.Prompts());
     if (const std::string warning = CheckExportDestination(options.Destination); !warning.empty()) {
         return ctx.Fail(options.Destination + ": " + warning);
     }
@@ -167,14 +153,10 @@ int VerbUpdateCd(CliContext& ctx) {
     if (args.Positional.size() != 2) {
         return ctx.Fail("usage: quillmark-cli update-cd SRC DEST [--create] [--show-delete] [--yes]");
     }
-    std::vector<std::string> scanProblems;
-    CollectScanProblems(ctx, scanProblems);
-    if (!ctx.LoadProfile(/*scan=*/true)) {
+    if (!LoadScannedProfile(ctx)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
-    session.Paths.OnProblemLines = nullptr;
-    PrintLines(ctx.Err(), scanProblems);
 
     CdUpdateOptions options;
     options.SourceDir = AbsoluteFolder(args.Positional[0]);

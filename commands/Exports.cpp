@@ -48,6 +48,18 @@ NeoGeoExportResult RunNeoGeoExport(TSession& session, const NeoGeoExportPlan& pl
     return result;
 }
 
+bool OfferToCreateFolder(const std::string& dir, UserPrompts& prompts) {
+    std::error_code ec;
+    if (fs::exists(dir, ec)) {
+        return true;
+    }
+    if (!prompts.Ask(MessageKind::Confirmation, "Directory " + dir + " not found.\nDo you want to create it ?")) {
+        return false;
+    }
+    fs::create_directories(dir, ec);
+    return true;
+}
+
 bool PrepareCdUpdateFolders(CdUpdateOptions& options, UserPrompts& prompts) {
     std::error_code ec;
     if (!fs::is_directory(options.SourceDir, ec)) {
@@ -55,11 +67,9 @@ bool PrepareCdUpdateFolders(CdUpdateOptions& options, UserPrompts& prompts) {
         return false;
     }
     if (!fs::is_directory(options.DestinationDir, ec)) {
-        if (!prompts.Ask(MessageKind::Confirmation,
-                         "Directory " + options.DestinationDir + " not found.\nDo you want to create it ?")) {
+        if (!OfferToCreateFolder(options.DestinationDir, prompts)) {
             return false;
         }
-        fs::create_directories(options.DestinationDir, ec);
         if (!fs::is_directory(options.DestinationDir, ec)) {
             prompts.Show(MessageKind::Error, "Cannot create directory " + options.DestinationDir + ".");
             return false;

@@ -2,6 +2,8 @@
 // engine's run, the caches written, then the rescan when the collection changed.
 #pragma once
 
+#include <string>
+
 #include "engine/CdUpdate.h"
 #include "engine/NeoGeoExport.h"
 #include "platform/Job.h"
@@ -16,6 +18,11 @@ class UserPrompts;
 // its ROM directories.
 NeoGeoExportResult RunNeoGeoExport(TSession& session, const NeoGeoExportPlan& plan, const NeoGeoExportOptions& options,
                                    Job& job);
+
+// A folder that does not exist is created, with its missing parents, once the user agrees
+// ("Directory ... not found. Do you want to create it ?"). False when the user does not; whether
+// the folder could be made is for the caller to check.
+bool OfferToCreateFolder(const std::string& dir, UserPrompts& prompts);
 
 // The checks of the update dialog's OK: the folder to update must exist; a missing destination
 // is created once the user agrees; the two must be different folders and the destination

@@ -76,13 +76,6 @@ protected:
         archives_.erase("out/quillmark.dat");
     }
 
-    ChildProgram Cli(const std::vector<std::string>& args) const {
-        const char* other = std::getenv("QM_CLI_UNDER_TEST");
-        std::vector<std::string> argv = {other != nullptr ? other : QM_CLI_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return ChildProgram(argv, {{"QUILLMARK_NO_HEAP_TUNING", "1"}});
-    }
-
     void ExpectNothingLostAndCachesTrue() const {
         EXPECT_EQ(LostFiles(archives_, {Roms(), Out()}), std::vector<std::string>{});
         // A cache is removed before its folder changes and written once the change is done.
@@ -96,7 +89,7 @@ protected:
 
 TEST_F(ExportKillTest, MoveToAnotherFileSystem) {
     RunKillTrials(
-        Cli({"export-neogeo", Out().string(), "--yes"}), KillPointCount(kCiKillPoints), [&] { Plant(); },
+        CliUnderTest({"export-neogeo", Out().string(), "--yes"}), KillPointCount(kCiKillPoints), [&] { Plant(); },
         [&](const KillTrial&) { ExpectNothingLostAndCachesTrue(); },
         [&](const KillTrial&) {
             ExpectNothingLostAndCachesTrue();

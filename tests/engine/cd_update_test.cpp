@@ -98,19 +98,6 @@ protected:
         cache->Reset();
         return result;
     }
-
-    // Name -> CRC of an archive.
-    std::map<std::string, std::string> Listing(const fs::path& archive) {
-        TCrc32 list;
-        list.FileName = archive.string();
-        list.LookInZip = true;
-        list.Build();
-        std::map<std::string, std::string> out;
-        for (const TCrcItem& item : list.ItemList()) {
-            out[item.Name] = item.Crc;
-        }
-        return out;
-    }
 };
 
 TEST_F(CdUpdateTest, EachArchiveIsCopiedOnceWithTheRomsItLacks) {
@@ -139,11 +126,11 @@ TEST_F(CdUpdateTest, EachArchiveIsCopiedOnceWithTheRomsItLacks) {
     EXPECT_EQ(result.Updated[0].Source, Cd().string() + "/alpha.zip");
     EXPECT_EQ(result.Updated[0].Target, Dest().string() + "/alpha.zip");
     EXPECT_EQ(result.Updated[0].Added, (std::vector<std::string>{"a2.rom", "aj1.rom"}));
-    EXPECT_EQ(Listing(Dest() / "alpha.zip"),
+    EXPECT_EQ(test::ArchiveListing(Dest() / "alpha.zip"),
               (std::map<std::string, std::string>{
                   {"a1.rom", CrcOf("alpha 1")}, {"a2.rom", CrcOf("alpha 2")}, {"aj1.rom", CrcOf("alpha j1")}}));
     EXPECT_EQ(result.Updated[1].Target, Dest().string() + "/delta.zip");
-    EXPECT_EQ(Listing(Dest() / "delta.zip"),
+    EXPECT_EQ(test::ArchiveListing(Dest() / "delta.zip"),
               (std::map<std::string, std::string>{
                   {"d1.rom", CrcOf("delta 1")}, {"d2.rom", CrcOf("delta 2")}, {"extra.txt", CrcOf("kept")}}));
     // A misnamed archive is written under its set's name.
@@ -188,7 +175,7 @@ TEST_F(CdUpdateTest, CreatingFilesBuildsTheSetsTheCdLacks) {
     EXPECT_TRUE(result.Created[0].Added.empty());
     EXPECT_EQ(result.Created[1].Target, Dest().string() + "/zeta.zip");
     EXPECT_EQ(result.Created[1].Added, std::vector<std::string>{"z2.rom"});
-    EXPECT_EQ(Listing(Dest() / "zeta.zip"),
+    EXPECT_EQ(test::ArchiveListing(Dest() / "zeta.zip"),
               (std::map<std::string, std::string>{{"z1.rom", CrcOf("zeta 1")}, {"z2.rom", CrcOf("zeta 2")}}));
     EXPECT_FALSE(fs::exists(Dest() / "beta.zip"));
     EXPECT_FALSE(fs::exists(Dest() / "sharedx.zip"));
