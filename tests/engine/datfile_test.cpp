@@ -4,8 +4,8 @@
 #include <random>
 
 #include "engine/DatFileUnit.h"
-#include "game_db/cel_strings.h"
 #include "platform/Platform.h"
+#include "game_db/cel_strings.h"
 #include "support/TestSupport.h"
 
 namespace qm {
