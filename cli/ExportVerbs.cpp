@@ -175,6 +175,7 @@ int VerbUpdateCd(CliContext& ctx) {
     const int status = result.Cancelled ? kExitCancelled : kExitOk;
     auto archivesJson = [](const std::vector<CdUpdatedArchive>& archives) {
         std::vector<std::string> items;
+        items.reserve(archives.size());
         for (const CdUpdatedArchive& a : archives) {
             items.push_back(JsonObject().Add("source", a.Source).Add("target", a.Target).Add("added", a.Added).Text());
         }
