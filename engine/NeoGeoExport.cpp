@@ -107,7 +107,7 @@ namespace {
 
 // One archive: the caches of the folders it leaves and enters are prepared before it moves and
 // edited once it is in place.
-bool ExportOne(TDatFile& cache, const NeoGeoExportPlan& plan, const NeoGeoExportItem& item, bool move) {
+void ExportOne(TDatFile& cache, const NeoGeoExportPlan& plan, const NeoGeoExportItem& item, bool move) {
     cache.PrepareChange(plan.Destination);
     if (move) {
         cache.PrepareChange(item.SourceDir);
@@ -123,7 +123,6 @@ bool ExportOne(TDatFile& cache, const NeoGeoExportPlan& plan, const NeoGeoExport
     // An archive that cannot be listed leaves the cache incomplete: it is then not written.
     cache.AddZipListing(item.Target);
     cache.Save();
-    return move;
 }
 
 }  // namespace
@@ -148,8 +147,10 @@ NeoGeoExportResult ExportNeoGeoSets(TDatFile& cache, const NeoGeoExportPlan& pla
         job.Status("Exporting " + item.Archive + "...");
         job.Progress(k, total);
         try {
-            const bool moved = ExportOne(cache, plan, item, options.Move && !item.SourceReadOnly);
-            result.Done.push_back({item, moved});
+            // An archive on a read-only medium cannot leave it.
+            const bool move = options.Move && !item.SourceReadOnly;
+            ExportOne(cache, plan, item, move);
+            result.Done.push_back({item, move});
         } catch (const std::exception& e) {
             result.Failure = item.Source + ": " + e.what();
             break;
