@@ -295,6 +295,9 @@ public:
     void ShowText(const std::string& text);
 
     TPath* WritablePathFor(std::string_view archiveName) const;
+    // The ROM directory that is the folder `dir`, however either is spelled; none when it is no
+    // ROM directory.
+    TPath* PathOf(const std::filesystem::path& dir) const;
     TPath* PathHolding(std::string_view archiveName) const;
 
     // Matching.
