@@ -142,7 +142,7 @@ namespace {
 fs::path ResolveEmulator(ListingKind kind, const fs::path& exe) {
     std::error_code ec;
     const std::optional<fs::path> inPath = FindProgramInPath(exe.string());
-    const fs::path resolved = fs::absolute(inPath ? *inPath : exe, ec).lexically_normal();
+    fs::path resolved = fs::absolute(inPath ? *inPath : exe, ec).lexically_normal();
     if (!fs::is_regular_file(resolved, ec)) {
         throw EProfileError(IncorrectExecutable(kind) + ": " + exe.string() +
                             " is not a file (nor a program found in PATH)");

@@ -102,7 +102,7 @@ void TForm1::PlayGame() {
     const std::string exeDir = DirectoryOf(exe);
     auto outcome = std::make_shared<PlayOutcome>();
     RunInBackground([commandLine, exeDir, outcome](GuiJob&) { *outcome = RunGame(commandLine, exeDir); },
-                    [this, exe, outcome](std::exception_ptr error) {
+                    [this, exe, outcome](const std::exception_ptr& error) {
                         ReportError(error);
                         if (!error && outcome->ExitCode == kProcessNotWaited) {
                             prompts_.Show(MessageKind::Error, "Cannot start " + exe + ".");
@@ -136,7 +136,7 @@ void TForm1::ImportGames(ListingKind kind) {
     auto version = std::make_shared<std::string>();
     RunInBackground(
         [this, kind, exe = *exe, version](GuiJob& job) { *version = ProbeEmulator(session_, kind, exe, job); },
-        [this, kind, exe = *exe, version](std::exception_ptr error) {
+        [this, kind, exe = *exe, version](const std::exception_ptr& error) {
             if (error) {
                 try {
                     std::rethrow_exception(error);
@@ -195,7 +195,7 @@ void TForm1::BuildProfile(std::function<ProfileOutcome(GuiJob&)> build) {
                 session_.UseEmulator(outcome->Name);
             }
         },
-        [this, outcome](std::exception_ptr error) {
+        [this, outcome](const std::exception_ptr& error) {
             LoadCBEmulator();
             UpdateInfoPanel();
             PleaseWaitFrm->HideWait(this);
@@ -225,7 +225,7 @@ void TForm1::Options1Click() {
     }
     PleaseWaitFrm->ShowWait(this, false);
     RunThenShowTree([this](GuiJob&) { session_.Paths.Scan(false); },
-                    [this](std::exception_ptr error) {
+                    [this](const std::exception_ptr& error) {
                         RefreshZipTree(false);
                         PleaseWaitFrm->HideWait(this);
                         UpdateInfoPanel();

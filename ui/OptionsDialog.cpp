@@ -106,6 +106,7 @@ TformOptions::TformOptions(TSession& session, UserPrompts& prompts, QWidget* par
 
 std::vector<std::string> TformOptions::Directories() const {
     std::vector<std::string> dirs;
+    dirs.reserve(static_cast<std::size_t>(RomsPaths->count()));
     for (int i = 0; i < RomsPaths->count(); ++i) {
         dirs.push_back(RomsPaths->item(i)->data(Qt::UserRole).toByteArray().toStdString());
     }
