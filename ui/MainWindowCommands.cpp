@@ -418,14 +418,18 @@ void TForm1::AuditToolClick() {
             throw;
         }
     };
-    auto after = [this](std::exception_ptr error) {
+    // The trees are built again when the statuses were, and when archives may have gone.
+    const bool refreshTrees = options.RefreshCache || options.Corrupted != CorruptedAction::Ignore;
+    auto after = [this, refreshTrees](const std::exception_ptr& error) {
+        if (refreshTrees) {
+            RefreshZipTree(false);
+        }
         PleaseWaitFrm->OnCancel = nullptr;
         PleaseWaitFrm->HideWait(this);
         ReportError(error);
         Q_EMIT CommandFinished();
     };
-    // The tree is built again when the statuses were, and when archives may have gone.
-    if (options.RefreshCache || options.Corrupted != CorruptedAction::Ignore) {
+    if (refreshTrees) {
         RunThenShowTree(audit, after);
     } else {
         RunInBackground(audit, after);
