@@ -270,6 +270,24 @@ const std::vector<VerbSpec>& Verbs() {
          "print its path; --open shows it with xdg-open (--yes: also a missing-roms page of more than 1000 rows)",
          {"profile", "open"},
          VerbReport},
+        {"export-neogeo",
+         "export-neogeo DEST [--copy] [--working] [--no-replace] [--yes] [--profile NAME]",
+         "move (--copy: copy) the archive of every Neo-Geo set of a MAME profile into DEST, keeping the caches "
+         "of both folders true; --working: complete sets only; --no-replace: leave out archives DEST holds "
+         "already. Asks before moving and before creating a missing DEST (--yes confirms); Ctrl-C stops after "
+         "the current archive (exit status 130)",
+         {"profile", "copy", "working", "no-replace"},
+         VerbExportNeoGeo},
+        {"update-cd",
+         "update-cd SRC DEST [--create] [--show-delete] [--yes] [--profile NAME]",
+         "update a copy of a ROM CD: each archive of SRC (only read) whose set is known is copied to DEST as "
+         "SET.zip with every ROM of the set it lacks and the collection holds; archives lacking nothing are "
+         "not copied, an archive already in DEST is completed. --create: also make in DEST the archive of "
+         "every set the collection holds and SRC has none for (its collection archive copied, then completed); "
+         "--show-delete: list the archives of SRC of no known set. Asks before creating a missing DEST (--yes "
+         "confirms); Ctrl-C stops after the current archive (exit status 130)",
+         {"profile", "create", "show-delete"},
+         VerbUpdateCd},
         {"zip",
          "zip list FILE...",
          "list the entries of zip archives (CRC-32, size, name) from their central directory",

@@ -27,22 +27,6 @@ int RunImport(CliContext& ctx, Import&& import) {
     return ReportProfileOutcome(ctx, outcome, "Imported");
 }
 
-// "MAME 0.251.dat.gz" gives "MAME 0.251".
-std::string NameOfListingFile(const fs::path& file) {
-    std::string name = file.filename().string();
-    for (const char* extension : {".gz", ".zip"}) {
-        if (name.size() > 4 && EndsWithText(name, extension)) {
-            name.resize(name.size() - std::string_view(extension).size());
-        }
-    }
-    for (const char* extension : {".dat", ".xml"}) {
-        if (name.size() > 4 && EndsWithText(name, extension)) {
-            name.resize(name.size() - 4);
-        }
-    }
-    return name;
-}
-
 }  // namespace
 
 int VerbImportEmulator(CliContext& ctx) {
@@ -63,7 +47,7 @@ int VerbImportDat(CliContext& ctx) {
     }
     const fs::path file = args[0];
     const auto given = ctx.Args().Value("name");
-    const std::string name = ProfileNameFromArgument(given ? *given : NameOfListingFile(file));
+    const std::string name = ProfileNameFromArgument(given ? *given : ProfileNameOfListingFile(file));
     const std::string refName = ctx.Args().Value("refname").value_or("");
     return RunImport(ctx, [&](Job& job) { return ImportDatProfile(ctx.Session(), file, name, refName, job); });
 }

@@ -17,6 +17,8 @@ int VerbStatus(CliContext& ctx);
 int VerbPaths(CliContext& ctx);
 int VerbAudit(CliContext& ctx);
 int VerbReport(CliContext& ctx);
+int VerbExportNeoGeo(CliContext& ctx);
+int VerbUpdateCd(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
 
 // The profile a NAME argument stands for: the name as given when its datafile exists, else the

@@ -1,11 +1,14 @@
 #include "commands/Commands.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 
 #include "commands/Session.h"
 #include "engine/Audit.h"
 #include "engine/CorruptedFiles.h"
 #include "platform/Job.h"
+#include "platform/SystemTools.h"
 #include "platform/TempFiles.h"
 #include "reports/AuditReport.h"
 
@@ -32,6 +35,7 @@ private:
 };
 
 void UseCheckOptions(TSession& session, const TCheckOptions& options) {
+    session.CheckOptions = options;
     session.Paths.SplitMode = options.SplitMode;
     session.Games.SplitMode = options.SplitMode;
     session.Config.SplitMode = options.SplitMode;
@@ -87,7 +91,8 @@ void RestorePicture(TSession& session, const TCheckOptions& options, Job& job, b
 
 }  // namespace
 
-AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& commandJob) {
+AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& commandJob,
+                      const std::function<void(const AuditOutcome&)>& reportSaved) {
     AuditOutcome outcome;
     KeepingProblems job(commandJob, outcome.ProblemLines);
     std::exception_ptr error;
@@ -98,11 +103,16 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& comm
         if (options.RefreshCache) {
             session.Paths.Scan(true, job, corrupted.Handler());
         }
-        outcome.Result = TAudit(session.Paths, options, job).Run();
+        TAudit audit(session.Paths, options, job);
+        audit.BeforeEntryCheck = session.BeforeEntryCheck;
+        outcome.Result = audit.Run();
         SaveCacheChanges(session, job);
         outcome.Result.CorruptedHandled = corrupted.Handled();
         outcome.Result.CorruptedFailed = outcome.FailedChanges = corrupted.Failed();
         outcome.ReportFile = SaveAuditReport(outcome.Result, session.Config.TempDir);
+        if (reportSaved) {
+            reportSaved(outcome);
+        }
     } catch (...) {
         error = std::current_exception();
     }
@@ -110,6 +120,33 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& comm
     if (error) {
         std::rethrow_exception(error);
     }
+    return outcome;
+}
+
+std::vector<std::string> PlayCommandLine(const std::string& exe, const std::string& runCmd, const std::string& game) {
+    std::vector<std::string> argv{exe};
+    std::size_t at = 0;
+    while (at < runCmd.size()) {
+        const std::size_t end = std::min(runCmd.find(' ', at), runCmd.size());
+        if (end > at) {
+            argv.push_back(runCmd.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    argv.push_back(game);
+    return argv;
+}
+
+PlayOutcome RunGame(const std::vector<std::string>& commandLine, const std::filesystem::path& exeDir) {
+    PlayOutcome outcome;
+    outcome.ExitCode = RunProcessReading(
+        commandLine,
+        [](std::string_view piece) {
+            std::fwrite(piece.data(), 1, piece.size(), stdout);
+            std::fflush(stdout);
+            return true;
+        },
+        &outcome.ErrorTail, exeDir);
     return outcome;
 }
 

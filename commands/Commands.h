@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,23 @@ struct AuditOutcome {
 };
 
 // Audit: options handed over, a fresh scan when asked (corrupted archives handled as it meets
-// them), the checks, the report in words with its closing lines, report.txt, then a rescan
-// from the caches. The rescan runs also after a cancel or an error, so that the picture of the
+// them), the checks, report.txt, then a rescan from the caches. `reportSaved`, when given, is
+// called with the outcome once the report is saved, before the rescan (the desktop program shows
+// it then). The rescan runs also after a cancel or an error, so that the picture of the
 // collection is whole again; then ECancelClick (or the error) goes on to the caller.
-AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& job);
+AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& job,
+                      const std::function<void(const AuditOutcome&)>& reportSaved = {});
+
+// The emulator's command line for playing `game`: the executable, the words of its run command
+// (split on blanks), the game name. No shell sees it: names and paths go as they are.
+std::vector<std::string> PlayCommandLine(const std::string& exe, const std::string& runCmd, const std::string& game);
+
+struct PlayOutcome {
+    int ExitCode = 0;       // kProcessNotWaited when the emulator did not start
+    std::string ErrorTail;  // the end of what it wrote to its standard error
+};
+// Runs the emulator in its own folder `exeDir` and waits for its end; what it prints goes on to
+// this program's standard output.
+PlayOutcome RunGame(const std::vector<std::string>& commandLine, const std::filesystem::path& exeDir);
 
 }  // namespace qm

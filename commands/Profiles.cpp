@@ -84,6 +84,21 @@ void SetCredits(TDatafile& datafile, std::string comment) {
 
 }  // namespace
 
+std::string ProfileNameOfListingFile(const fs::path& file) {
+    std::string name = file.filename().string();
+    for (const char* extension : {".gz", ".zip"}) {
+        if (name.size() > 4 && EndsWithText(name, extension)) {
+            name.resize(name.size() - std::string_view(extension).size());
+        }
+    }
+    for (const char* extension : {".dat", ".xml"}) {
+        if (name.size() > 4 && EndsWithText(name, extension)) {
+            name.resize(name.size() - 4);
+        }
+    }
+    return name;
+}
+
 std::string ProfileNameFromArgument(std::string_view argument) {
     if (argument.size() > 4 && EndsWithText(argument, ".dat")) {
         argument.remove_suffix(4);
@@ -122,27 +137,47 @@ std::optional<std::string> ProfileNameProblem(std::string_view name) {
     return std::nullopt;
 }
 
-ProfileOutcome ImportEmulatorProfile(TSession& session, ListingKind kind, const fs::path& exe, const std::string& name,
-                                     Job& job) {
-    ProfileOutcome outcome;
-    outcome.Name = name;
-    CheckName(name);
-    const std::string incorrect =
-        std::string("Incorrect ") + (kind == ListingKind::Mame ? "mame" : "raine") + " executable: ";
+namespace {
+
+// The executable a probe and a build run: a bare name found in PATH, made absolute.
+fs::path ResolveEmulator(ListingKind kind, const fs::path& exe) {
     std::error_code ec;
     const std::optional<fs::path> inPath = FindProgramInPath(exe.string());
-    const fs::path resolved = fs::absolute(inPath ? *inPath : exe, ec).lexically_normal();
+    fs::path resolved = fs::absolute(inPath ? *inPath : exe, ec).lexically_normal();
     if (!fs::is_regular_file(resolved, ec)) {
-        throw EProfileError(incorrect + exe.string() + " is not a file (nor a program found in PATH)");
+        throw EProfileError(IncorrectExecutable(kind) + ": " + exe.string() +
+                            " is not a file (nor a program found in PATH)");
     }
-    CheckOneLineText("Emulator executable", resolved.string());  // before the long build, not after
+    return resolved;
+}
+
+}  // namespace
+
+std::string IncorrectExecutable(ListingKind kind) {
+    return std::string("Incorrect ") + (kind == ListingKind::Mame ? "mame" : "raine") + " executable";
+}
+
+std::string ProbeEmulator(TSession& session, ListingKind kind, const fs::path& exe, Job& job) {
+    const fs::path resolved = ResolveEmulator(kind, exe);
     std::string version;
     const fs::path scratch = session.Config.TempDir;
     const bool known = kind == ListingKind::Mame ? GetMameVersion(resolved, version, scratch, job)
                                                  : GetRaineVersion(resolved, version, scratch, job);
     if (!known) {
-        throw EProfileError(incorrect + resolved.string() + " gave no version when run with -help");
+        throw EProfileError(IncorrectExecutable(kind) + ": " + resolved.string() +
+                            " gave no version when run with -help");
     }
+    return version;
+}
+
+ProfileOutcome ImportEmulatorProfile(TSession& session, ListingKind kind, const fs::path& exe, const std::string& name,
+                                     Job& job) {
+    ProfileOutcome outcome;
+    outcome.Name = name;
+    CheckName(name);
+    const fs::path resolved = ResolveEmulator(kind, exe);
+    CheckOneLineText("Emulator executable", resolved.string());  // before the long build, not after
+    const std::string version = ProbeEmulator(session, kind, resolved, job);
     TDatafile datafile;
     SetCredits(datafile, "Automatically generated file");
     datafile.EmulatorVersion = outcome.EmulatorVersion = CleanListingText(version);

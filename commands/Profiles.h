@@ -46,6 +46,16 @@ struct ProfileOutcome {
 std::string ProfileNameFromArgument(std::string_view argument);
 std::optional<std::string> ProfileNameProblem(std::string_view name);
 
+// The profile name a downloaded datafile suggests: its file name without ".gz" or ".zip" and then
+// without ".dat" or ".xml" ("MAME 0.251.dat.gz" gives "MAME 0.251").
+std::string ProfileNameOfListingFile(const std::filesystem::path& file);
+
+// "Incorrect mame executable" or "Incorrect raine executable".
+std::string IncorrectExecutable(ListingKind kind);
+// The version text `exe` gives to the probe of its family (a bare name is looked up in PATH).
+// Throws EProfileError ("Incorrect mame executable: ...") when it is no file or gives none.
+std::string ProbeEmulator(TSession& session, ListingKind kind, const std::filesystem::path& exe, Job& job);
+
 // Probes `exe` (a bare name is looked up in PATH), builds the datafile from its listing, saves it
 // and makes it current. Throws EProfileError ("Incorrect mame executable", ...), EListingError,
 // EFileError, ECancelClick.

@@ -2,6 +2,7 @@
 // loading of a profile, in the order the desktop program and quillmark-cli both follow.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "config/config.h"
@@ -48,6 +49,12 @@ public:
     TDatFile DirCache;
     TPathsList Paths;
     TRepairDiskAccess DiskAccess;
+    // The audit and repair options last handed over (the corrupted-file choice is one for both):
+    // the option dialogs start from them.
+    TCheckOptions CheckOptions;
+    // Called before the audit checks each entry (TAudit::BeforeEntryCheck): a seam for tests
+    // that hold an audit at a known point or make a check fail.
+    std::function<void(const TZipRom&)> BeforeEntryCheck;
     // Lines of the game section that were blank or malformed in the last load.
     std::size_t SkippedDatafileLines = 0;
 

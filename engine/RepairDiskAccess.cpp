@@ -102,18 +102,19 @@ void TRepairDiskAccess::ExtractRom(TZipRom& entry) {
 }
 
 std::size_t TRepairDiskAccess::ListedIndexOf(const TZipRom& entry) const {
-    // The entry of that name whose CRC is the entry's: an archive may hold one name twice.
-    // (With a console header stripped the CRC differs from the stored one: the name decides.)
-    const auto& listed = RepairZip.ZipEntries();
+    return qm::ListedIndexOf(RepairZip.ZipEntries(), entry.Name, entry.Crc);
+}
+
+std::size_t ListedIndexOf(const std::vector<ZipDirEntry>& listed, std::string_view name, std::string_view crc) {
     std::size_t index = listed.size();
     for (std::size_t i = 0; i < listed.size(); ++i) {
-        if (LowerCase(listed[i].FileName) != entry.Name) {
+        if (LowerCase(listed[i].FileName) != name) {
             continue;
         }
         if (index == listed.size()) {
             index = i;
         }
-        if (CrcToHex(listed[i].Crc32) == entry.Crc) {
+        if (CrcToHex(listed[i].Crc32) == crc) {
             return i;
         }
     }

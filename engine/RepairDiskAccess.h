@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "archive/ZipMstr.h"
 
@@ -71,6 +72,12 @@ private:
     std::string extractedFile_;
     const TZipRom* extractedRom_ = nullptr;
 };
+
+// Index, in an archive's listing, of the entry a scan recorded as `name` with `crc`: the entry
+// of that name (lower-cased, as the scan gives names) whose CRC is `crc`, else the first of that
+// name (a stripped console header gives another CRC); listed.size() when there is none. An
+// archive may hold one name twice.
+std::size_t ListedIndexOf(const std::vector<ZipDirEntry>& listed, std::string_view name, std::string_view crc);
 
 // True for an entry name that stays inside the folder it is extracted to: relative, no ".."
 // component, no NUL byte, no drive prefix.

@@ -439,6 +439,16 @@ TPath* TPathsList::WritablePathFor(std::string_view archiveName) const {
     return firstWritable;
 }
 
+TPath* TPathsList::PathOf(const fs::path& dir) const {
+    for (const auto& path : paths_) {
+        std::error_code ec;
+        if (fs::equivalent(path->Path, dir, ec)) {
+            return path.get();
+        }
+    }
+    return nullptr;
+}
+
 TPath* TPathsList::PathHolding(std::string_view archiveName) const {
     for (const auto& path : paths_) {
         if (path->ReadOnly && path->FindFile(archiveName) != nullptr) {

@@ -282,6 +282,9 @@ public:
     int CacheWriteFailures = 0;
 
     TPath* WritablePathFor(std::string_view archiveName) const;
+    // The ROM directory that is the folder `dir`, however either is spelled; none when it is no
+    // ROM directory.
+    TPath* PathOf(const std::filesystem::path& dir) const;
     TPath* PathHolding(std::string_view archiveName) const;
     // Whether any archive of that name, in any directory, holds an entry of that name whose
     // CRC is `crc` or its complement.

@@ -405,7 +405,7 @@ private:
 }  // namespace
 
 int RunProcessReading(const std::vector<std::string>& argv, const std::function<bool(std::string_view)>& onOutput,
-                      std::string* errorTail) {
+                      std::string* errorTail, const fs::path& workingDirectory) {
     if (argv.empty() || argv[0].empty()) {
         return kProcessNotWaited;
     }
@@ -425,6 +425,9 @@ int RunProcessReading(const std::vector<std::string>& argv, const std::function<
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, outWrite.Get(), STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, errWrite.Get(), STDERR_FILENO);
+    if (!workingDirectory.empty()) {
+        ::posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    }
     const pid_t pid = Spawn(argv, actions);
     ::posix_spawn_file_actions_destroy(&actions);
     if (pid == 0) {

@@ -47,9 +47,10 @@ int RunProcess(const std::vector<std::string>& argv, bool wait, const std::files
 // can poll a cancel request; when it returns false, or throws, the process is killed and waited
 // for. The last few kilobytes of the process's standard error go to *errorTail. Gives the exit
 // code (128 + the signal number for a process killed by a signal, ours included), or
-// kProcessNotWaited when it did not start.
+// kProcessNotWaited when it did not start. With `workingDirectory`, the child starts there (this
+// process keeps its own current directory); a directory it cannot enter means it does not start.
 int RunProcessReading(const std::vector<std::string>& argv, const std::function<bool(std::string_view)>& onOutput,
-                      std::string* errorTail = nullptr);
+                      std::string* errorTail = nullptr, const std::filesystem::path& workingDirectory = {});
 
 // Moves a file or folder to the freedesktop.org Trash ($XDG_DATA_HOME/Trash, or the
 // .Trash-UID folder at the top of the file system that holds it) under a name not used there

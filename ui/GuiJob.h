@@ -36,6 +36,13 @@ public:
     void Problem(std::string_view line) override;
     void Count(LoadCount which, std::uint64_t value) override;
 
+    // From now on the operation runs to its end: a cancel requested before or after is ignored
+    // (the steps after an audit's report are not stopped halfway). Worker thread.
+    void CloseCancel() { cancelClosed_.store(true, std::memory_order_relaxed); }
+    bool CancelRequested() const override {
+        return !cancelClosed_.load(std::memory_order_relaxed) && CancellableJob::CancelRequested();
+    }
+
     // Delivers what is still waiting at once; GUI thread only.
     void Deliver();
 
@@ -58,6 +65,7 @@ private:
     std::array<int, 3> counts_{};
     std::array<bool, 3> countsChanged_{};
     std::atomic<bool> posted_{false};
+    std::atomic<bool> cancelClosed_{false};
 };
 
 class TJobRunner : public QObject {

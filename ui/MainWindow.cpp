@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -30,9 +31,13 @@
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
 #include "ui/AboutWindow.h"
+#include "ui/AuditOptions.h"
+#include "ui/DataFileBuilderDialog.h"
 #include "ui/DisplayText.h"
 #include "ui/GameTreeModel.h"
 #include "ui/Icons.h"
+#include "ui/OptionsDialog.h"
+#include "ui/ReportWindow.h"
 #include "ui/StartupWindow.h"
 #include "ui/WaitWindow.h"
 
@@ -79,6 +84,11 @@ TForm1::TForm1(const ConfigPaths& paths, UserPrompts& prompts, QWidget* parent)
     PleaseWaitFrm = new TPleaseWaitFrm(this);
     ProgressFrm = new ProgressDlg::TProgressFrm(this);
     F_About = new TF_About(this);
+    formOptions = new TformOptions(session_, prompts_, this);
+    DataFileBuilder = new TDataFileBuilder(prompts_, this);
+    AuditOptions = new TAuditOptions(session_.Config, session_.Games.BaseDir, prompts_, this);
+    ReportForm = new TReportForm(session_.Config.TempDir, prompts_, this);
+    ReportForm->OpenFile = [this](const std::filesystem::path& file) { OpenSavedReport(file); };
 
     connect(&runner_, &TJobRunner::ProgressChanged, this, &TForm1::ShowProgress);
     connect(&runner_, &TJobRunner::StatusChanged, this, &TForm1::ShowProgressText);
@@ -274,17 +284,16 @@ void TForm1::BuildMenus() {
     sourceReport->setEnabled(false);
     merge->setEnabled(false);
 
-    // Commands of the installed roms. Repair and play wait for their engines.
+    // Commands of the installed roms. Repair waits for its engine.
     QAction* reload = NewAction("Report2", "&Refresh", &TForm1::ReloadToolClick);
     reload->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
     QAction* audit = NewAction("Audit1", "&Audit", &TForm1::AuditToolClick);
     audit->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
     QAction* repair = NewAction("Repair", "R&epair");
     repair->setIcon(s->standardIcon(QStyle::SP_DialogApplyButton));
-    QAction* play = NewAction("Play", "&Play");
+    QAction* play = NewAction("Play", "&Play", &TForm1::PlayGame);
     play->setIcon(s->standardIcon(QStyle::SP_MediaPlay));
     repair->setEnabled(false);
-    play->setEnabled(false);
 
     // Tool buttons: the same commands, with their hints.
     ToolBar1->addAction(hint(NewTwin(clear, "ClearTool", "Clear"), "Clear list"));
@@ -346,10 +355,11 @@ void TForm1::BuildMenus() {
     updateCd->setVisible(false);
     file->addAction(unavailable(updateCd));
     file->addSeparator();
-    file->addAction(unavailable(NewAction("ChangeEmulatorExe1", "Import &Mame games...")));
-    file->addAction(unavailable(NewAction("ImportRainegames1", "Import &Raine games...")));
+    file->addAction(NewAction("ChangeEmulatorExe1", "Import &Mame games...", &TForm1::ChangeEmulatorExe1Click));
+    file->addAction(NewAction("ImportRainegames1", "Import &Raine games...", &TForm1::ImportRainegames1Click));
+    file->addAction(NewAction("ImportDatafile1", "Import a &datafile...", &TForm1::ImportDatafile1Click));
     file->addSeparator();
-    file->addAction(unavailable(NewAction("Options1", "&Options...")));
+    file->addAction(NewAction("Options1", "&Options...", &TForm1::Options1Click));
     file->addSeparator();
     file->addAction(NewAction("Quit1", "&Quit", &TForm1::Quit1Click));
 
@@ -566,6 +576,7 @@ void TForm1::UpdateInfoPanel() {
     // The Neo-Geo entries and the 'no good dump known' report are for MAME datafiles. (The
     // Neo-Geo export itself stays disabled until its engine exists.)
     const bool mame = config.RefName == "mame";
+    formOptions->GetFromCfg->setEnabled(mame || config.RefName == "raine");
     Action("SmartListNeoGeo")->setVisible(mame);
     Action("SmartListWoNeogeo")->setVisible(mame);
     Action("Nogooddumpknownroms1")->setEnabled(mame);

@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "commands/Profiles.h"
 #include "commands/Session.h"
+#include "config/DataFile.h"
 #include "reports/HtmlReport.h"
 #include "ui/GameTree.h"
 #include "ui/GuiJob.h"
@@ -37,8 +39,12 @@ class QTreeView;
 namespace qm {
 
 class GameTreeModel;
+class TAuditOptions;
+class TDataFileBuilder;
 class TF_About;
 class TPleaseWaitFrm;
+class TReportForm;
+class TformOptions;
 class UserPrompts;
 namespace ProgressDlg {
 class TProgressFrm;
@@ -96,6 +102,12 @@ public:
     // Commands.
     void ReloadToolClick();
     void AuditToolClick();
+    void PlayGame();
+    void ChangeEmulatorExe1Click() { ImportGames(ListingKind::Mame); }
+    void ImportRainegames1Click() { ImportGames(ListingKind::Raine); }
+    // Makes a profile of a downloaded datafile (Logiqx XML or clrmamepro text).
+    void ImportDatafile1Click();
+    void Options1Click();
     void HtmlReportClick(HtmlReportKind kind);
     void Clearwindows2Click();
     void About2Click();
@@ -128,6 +140,10 @@ public:
     TPleaseWaitFrm* PleaseWaitFrm = nullptr;
     ProgressDlg::TProgressFrm* ProgressFrm = nullptr;
     TF_About* F_About = nullptr;
+    TformOptions* formOptions = nullptr;
+    TDataFileBuilder* DataFileBuilder = nullptr;
+    TAuditOptions* AuditOptions = nullptr;
+    TReportForm* ReportForm = nullptr;
 
     GameTreeModel& GameModel() { return *gameModel_; }
 
@@ -164,10 +180,11 @@ private:
     void SelectNeoGeo(bool only, bool without, const char* entry);
     void ClearStatusPanels(bool withSize);
 
-    // Runs `work` on the worker thread with this window disabled and the hourglass cursor,
-    // the engine's events bound to the job; then `done` on the GUI thread. Problem lines met
-    // on the way are shown once the operation has ended.
-    void RunInBackground(std::function<void(GuiJob&)> work, std::function<void(std::exception_ptr)> done);
+    // Runs `work` on the worker thread with this window disabled and (unless told otherwise)
+    // the hourglass cursor, the engine's events bound to the job; then `done` on the GUI thread.
+    // Problem lines met on the way are shown once the operation has ended.
+    void RunInBackground(std::function<void(GuiJob&)> work, std::function<void(std::exception_ptr)> done,
+                         bool hourglass = true);
     // RunInBackground for steps that change what the tree shows: the tree is built after them on
     // the worker (also when they fail), shown, then `after` runs.
     void RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after);
@@ -175,6 +192,17 @@ private:
     GameTree BuildGameTree(Job& job);
     // Shows a built tree and its counters.
     void ShowGameTree(GameTree tree);
+    // Loads a profile with `load` on the worker (the trees are emptied first: they show the
+    // database's own texts), then shows the tree and the emptied zip pane; `then` gets the error.
+    void LoadProfile(std::function<void(GuiJob&)> load, std::function<void(std::exception_ptr)> then);
+    // Shows a saved audit report while the rescan after it runs, without Cancel.
+    void ShowAuditReport(const std::filesystem::path& file);
+    // The MAME and Raine imports: the executable chosen and probed, the builder dialog, the build.
+    void ImportGames(ListingKind kind);
+    // The end of every import: `build` makes the profile on the worker behind the wait window.
+    void BuildProfile(std::function<ProfileOutcome(GuiJob&)> build);
+    // The name of the game a node of the installed tree stands for; empty without one.
+    std::string GameNameAt(const QModelIndex& index) const;
     // An error that ended an operation, as the default error handling shows it.
     void ReportError(std::exception_ptr error);
     void ShowProblemLines();

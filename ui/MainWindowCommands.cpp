@@ -1,6 +1,6 @@
 // The main window's commands: loading a profile, refreshing the trees, the smart list, reload,
-// audit and the HTML reports. Each runs its engine steps on the worker thread and its window
-// steps before and after, on the GUI thread.
+// audit and the HTML reports (play, the imports and the options are in MainWindowProfiles.cpp). Each runs its engine
+// steps on the worker thread and its window steps before and after, on the GUI thread.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -12,9 +12,11 @@
 #include "commands/Commands.h"
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
+#include "ui/AuditOptions.h"
 #include "ui/DisplayText.h"
 #include "ui/GameTreeModel.h"
 #include "ui/MainWindow.h"
+#include "ui/ReportWindow.h"
 #include "ui/StartupWindow.h"
 #include "ui/WaitWindow.h"
 
@@ -30,7 +32,8 @@ constexpr std::size_t kProblemLinesShown = 12;
 // ---------------------------------------------------------------------------------------------
 // Running operations
 
-void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<void(std::exception_ptr)> done) {
+void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<void(std::exception_ptr)> done,
+                             bool hourglass) {
     problemLines_.clear();
     setEnabled(false);
     // Disabling this window disables the windows it owns; the one showing the progress (and
@@ -40,20 +43,27 @@ void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<vo
             window->setEnabled(true);
         }
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool started = runner_.Start([work = std::move(work)](GuiJob& job) { work(job); },
-                                       [this, done = std::move(done)](std::exception_ptr error) {
-                                           QApplication::restoreOverrideCursor();
-                                           // A window still up (wait or start-up) enables this one when it goes.
-                                           if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible()) {
-                                               setEnabled(true);
-                                           }
-                                           ShowProblemLines();
-                                           done(error);
-                                       });
+    if (hourglass) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    const bool started = runner_.Start(
+        [work = std::move(work)](GuiJob& job) { work(job); },
+        [this, hourglass, done = std::move(done)](std::exception_ptr error) {
+            if (hourglass) {
+                QApplication::restoreOverrideCursor();
+            }
+            // A window still up (wait or start-up) enables this one when it goes.
+            if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible()) {
+                setEnabled(true);
+            }
+            ShowProblemLines();
+            done(error);
+        });
     if (!started) {
         // Commands check Busy() first; should one slip through, the window is not left disabled.
-        QApplication::restoreOverrideCursor();
+        if (hourglass) {
+            QApplication::restoreOverrideCursor();
+        }
         setEnabled(true);
     }
 }
@@ -139,23 +149,29 @@ void TForm1::OpenSavedReport(const std::filesystem::path& file) {
 // Profiles
 
 void TForm1::UseEmulator(const std::string& name, std::function<void()> then) {
+    ProgressFrm->Version->setText(ToDisplay(name));
+    LoadProfile([this, name](GuiJob& job) { session_.UseEmulator(name, job); },
+                [this, then = std::move(then)](std::exception_ptr error) {
+                    ReportError(error);
+                    if (then) {
+                        then();
+                    }
+                });
+}
+
+void TForm1::LoadProfile(std::function<void(GuiJob&)> load, std::function<void(std::exception_ptr)> then) {
     Clearwindows2Click();
     // The tree shows the database's own texts: it goes before the database is emptied.
     gameModel_->Clear();
-    ProgressFrm->Version->setText(ToDisplay(name));
     // A profile load starts with the 'no good dump known' ROMs shown, as its menu entry says.
     session_.Config.ShowNoGoodDump = true;
     session_.SubList.HideNoGoodDump = false;
-    RunThenShowTree([this, name](GuiJob& job) { session_.UseEmulator(name, job); },
-                    [this, then = std::move(then)](std::exception_ptr error) {
-                        ReportError(error);
-                        Action("SmartListAll")->setChecked(true);
-                        Action("SmartListNGDK")->setChecked(true);
-                        RefreshZipTree(false);
-                        if (then) {
-                            then();
-                        }
-                    });
+    RunThenShowTree(std::move(load), [this, then = std::move(then)](std::exception_ptr error) {
+        Action("SmartListAll")->setChecked(true);
+        Action("SmartListNGDK")->setChecked(true);
+        RefreshZipTree(false);
+        then(error);
+    });
 }
 
 void TForm1::LoadCBEmulator() {
@@ -373,29 +389,47 @@ void TForm1::ReloadToolClick() {
 }
 
 void TForm1::AuditToolClick() {
-    if (Busy()) {
+    if (Busy() || AuditOptions->exec() != QDialog::Accepted) {
         return;
     }
-    // The audit options dialog is still to come: until then the audit runs with its defaults
-    // (a report only; nothing on disk is changed).
-    const TCheckOptions options;
+    // The corrupted-file choice is shared with the repair: the options start from the last ones.
+    const TCheckOptions options = AuditOptions->Options(session_.CheckOptions);
     PleaseWaitFrm->ShowWait(this, true);
     PleaseWaitFrm->OnCancel = [this] { runner_.RequestCancel(); };
-    auto outcome = std::make_shared<AuditOutcome>();
-    auto audit = [this, options, outcome](GuiJob& job) { *outcome = RunAudit(session_, options, job); };
-    auto after = [this, outcome](std::exception_ptr error) {
+    auto audit = [this, options](GuiJob& job) {
+        // After a cancel too, RunAudit reads the collection again: archives moved or deleted
+        // before it are gone from the picture.
+        RunAudit(session_, options, job, [this, &job](const AuditOutcome& outcome) {
+            // The rescan that follows cannot be cancelled: the Cancel button goes.
+            job.CloseCancel();
+            QMetaObject::invokeMethod(
+                this, [this, file = outcome.ReportFile] { ShowAuditReport(file); }, Qt::QueuedConnection);
+        });
+    };
+    // The trees are built again when the statuses were, and when archives may have gone.
+    const bool refreshTrees = options.RefreshCache || options.Corrupted != CorruptedAction::Ignore;
+    auto after = [this, refreshTrees](const std::exception_ptr& error) {
+        if (refreshTrees) {
+            RefreshZipTree(false);
+        }
         PleaseWaitFrm->OnCancel = nullptr;
         PleaseWaitFrm->HideWait(this);
-        if (!error) {
-            OpenSavedReport(outcome->ReportFile);
-        }
         ReportError(error);
         Q_EMIT CommandFinished();
     };
-    if (options.RefreshCache) {
+    if (refreshTrees) {
         RunThenShowTree(audit, after);
     } else {
         RunInBackground(audit, after);
+    }
+}
+
+void TForm1::ShowAuditReport(const std::filesystem::path& file) {
+    PleaseWaitFrm->ShowWait(this, false);
+    try {
+        ReportForm->ShowAuditReport(file);
+    } catch (const std::exception& e) {
+        prompts_.Show(MessageKind::Error, e.what());
     }
 }
 

@@ -74,13 +74,6 @@ protected:
         cacheBefore_ = ReadFile(CacheFile());
     }
 
-    ChildProgram Cli(const std::vector<std::string>& args) const {
-        const char* other = std::getenv("QM_CLI_UNDER_TEST");  // to try an older build
-        std::vector<std::string> argv = {other != nullptr ? other : QM_CLI_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return ChildProgram(argv, {{"QUILLMARK_NO_HEAP_TUNING", "1"}});
-    }
-
     void ExpectNothingLost(const std::vector<fs::path>& folders) const {
         EXPECT_EQ(LostFiles(archives_, folders), std::vector<std::string>{});
     }
@@ -104,7 +97,7 @@ protected:
 
 TEST_F(KillTest, ScanOfAChangedCollection) {
     RunKillTrials(
-        Cli({"scan"}), KillPointCount(kCiKillPoints),
+        CliUnderTest({"scan"}), KillPointCount(kCiKillPoints),
         [&] {
             Plant();
             // Changed behind the cache's back: the scan has a cache to rewrite.
@@ -123,7 +116,7 @@ TEST_F(KillTest, ScanOfAChangedCollection) {
 
 TEST_F(KillTest, RefreshingScanKeepsACache) {
     RunKillTrials(
-        Cli({"scan", "--refresh"}), KillPointCount(kCiKillPoints),
+        CliUnderTest({"scan", "--refresh"}), KillPointCount(kCiKillPoints),
         [&] {
             Plant();
             Remember();
@@ -139,7 +132,8 @@ TEST_F(KillTest, RefreshingScanKeepsACache) {
 
 TEST_F(KillTest, AuditMovingCorruptedArchives) {
     RunKillTrials(
-        Cli({"audit", "--quiet", "--refresh", "--corrupted=move:" + Moved().string()}), KillPointCount(kCiKillPoints),
+        CliUnderTest({"audit", "--quiet", "--refresh", "--corrupted=move:" + Moved().string()}),
+        KillPointCount(kCiKillPoints),
         [&] {
             Plant();
             Remember();

@@ -40,19 +40,6 @@ protected:
         ASSERT_NE(file, nullptr);
     }
 
-    // Name -> CRC of an archive, as its central directory says.
-    std::map<std::string, std::string> Listing(const fs::path& archive) {
-        TCrc32 list;
-        list.FileName = archive.string();
-        list.LookInZip = true;
-        list.Build();
-        std::map<std::string, std::string> out;
-        for (const TCrcItem& item : list.ItemList()) {
-            out[item.Name] = item.Crc;
-        }
-        return out;
-    }
-
     // The cache lines of the directory as the next scan would read them.
     std::string CacheText() {
         cache->Flush();
@@ -71,7 +58,7 @@ TEST_F(DiskAccessTest, RenameInPlaceKeepsDataAndMovesTheCacheLine) {
     TZipRom* wrong = file->FindRom("wrong.bin");
     disk->RenameRomInZip(*wrong, "b.bin");
     wrong->SetName("b.bin");
-    EXPECT_EQ(Listing(Roms() / "set.zip"),
+    EXPECT_EQ(test::ArchiveListing(Roms() / "set.zip"),
               (std::map<std::string, std::string>{{"a.bin", CrcOf(kA)}, {"b.bin", CrcOf(kB)}, {"c.bin", CrcOf(kC)}}));
     const std::string text = CacheText();
     EXPECT_EQ(text.find("wrong.bin"), std::string::npos);
@@ -86,7 +73,7 @@ TEST_F(DiskAccessTest, RenameInPlaceKeepsDataAndMovesTheCacheLine) {
 TEST_F(DiskAccessTest, RenameOntoAnExistingNameReplacesThatEntry) {
     TZipRom* c = file->FindRom("c.bin");
     disk->RenameRomInZip(*c, "a.bin");
-    EXPECT_EQ(Listing(Roms() / "set.zip"),
+    EXPECT_EQ(test::ArchiveListing(Roms() / "set.zip"),
               (std::map<std::string, std::string>{{"a.bin", CrcOf(kC)}, {"wrong.bin", CrcOf(kB)}}));
     const std::string text = CacheText();
     EXPECT_EQ(text.find("c.bin"), std::string::npos);
@@ -108,16 +95,16 @@ TEST_F(DiskAccessTest, AddMoveAndDeleteEntries) {
     disk->MoveRomToZip(*a, Roms() / "third.zip", "a.bin");
     disk->CleanExtracted();
     EXPECT_FALSE(fs::exists(extracted));
-    EXPECT_EQ(Listing(other), (std::map<std::string, std::string>{{"copy.bin", CrcOf(kA)}}));
-    EXPECT_EQ(Listing(Roms() / "third.zip"), (std::map<std::string, std::string>{{"a.bin", CrcOf(kA)}}));
-    EXPECT_EQ(Listing(Roms() / "set.zip").count("a.bin"), 0u);
+    EXPECT_EQ(test::ArchiveListing(other), (std::map<std::string, std::string>{{"copy.bin", CrcOf(kA)}}));
+    EXPECT_EQ(test::ArchiveListing(Roms() / "third.zip"), (std::map<std::string, std::string>{{"a.bin", CrcOf(kA)}}));
+    EXPECT_EQ(test::ArchiveListing(Roms() / "set.zip").count("a.bin"), 0u);
     const std::string text = CacheText();
     EXPECT_NE(text.find(Line("other.zip", "copy.bin", CrcOf(kA))), std::string::npos);
     EXPECT_NE(text.find(Line("third.zip", "a.bin", CrcOf(kA))), std::string::npos);
     EXPECT_EQ(text.find(Line("set.zip", "a.bin", CrcOf(kA))), std::string::npos);
 
     disk->DeleteRomFromZip(*file->FindRom("c.bin"));
-    EXPECT_EQ(Listing(Roms() / "set.zip"), (std::map<std::string, std::string>{{"wrong.bin", CrcOf(kB)}}));
+    EXPECT_EQ(test::ArchiveListing(Roms() / "set.zip"), (std::map<std::string, std::string>{{"wrong.bin", CrcOf(kB)}}));
     EXPECT_EQ(CacheText().find("c.bin"), std::string::npos);
 }
 
@@ -127,7 +114,7 @@ TEST_F(DiskAccessTest, WholeArchives) {
     TPath& dir = *paths->Paths()[0];
     disk->RenameZipFile(*dir.FindFile("set.zip"), Roms() / "spare.zip");  // taken: nothing happens
     EXPECT_TRUE(fs::exists(Roms() / "set.zip"));
-    EXPECT_EQ(Listing(Roms() / "spare.zip").size(), 1u);
+    EXPECT_EQ(test::ArchiveListing(Roms() / "spare.zip").size(), 1u);
     disk->RenameZipFile(*dir.FindFile("set.zip"), Roms() / "Renamed.zip");
     EXPECT_TRUE(fs::exists(Roms() / "Renamed.zip"));
     std::string text = CacheText();
@@ -180,7 +167,7 @@ TEST_F(DiskAccessTest, OneNameTwiceInAnArchiveIsTwoEntries) {
     EXPECT_EQ(ReadFile(Root() / "scratch/x.bin"), kB);
     disk->CleanExtracted();
     disk->DeleteRomFromZip(*second);
-    EXPECT_EQ(Listing(dup), (std::map<std::string, std::string>{{"x.bin", CrcOf(kA)}}));
+    EXPECT_EQ(test::ArchiveListing(dup), (std::map<std::string, std::string>{{"x.bin", CrcOf(kA)}}));
     const std::string text = CacheText();
     EXPECT_NE(text.find(Line("dup.zip", "x.bin", CrcOf(kA))), std::string::npos);
     EXPECT_EQ(text.find(Line("dup.zip", "x.bin", CrcOf(kB))), std::string::npos);

@@ -89,6 +89,21 @@ TEST(RunProcessReading, HandsOverOutputKeepsTheErrorTailAndStopsOnRequest) {
     EXPECT_EQ(RunProcessReading({"/nonexistent/program"}, [](std::string_view) { return true; }), kProcessNotWaited);
 }
 
+// The child starts in the folder it is given, this process stays where it is; a folder that
+// cannot be entered means no start.
+TEST_F(ProbesTest, RunProcessReadingStartsTheChildInItsFolder) {
+    const fs::path here = fs::current_path();
+    std::string out;
+    const auto collect = [&](std::string_view piece) {
+        out += piece;
+        return true;
+    };
+    EXPECT_EQ(RunProcessReading({"pwd"}, collect, nullptr, Root()), 0);
+    EXPECT_EQ(out, fs::canonical(Root()).string() + "\n");
+    EXPECT_EQ(fs::current_path(), here);
+    EXPECT_EQ(RunProcessReading({"pwd"}, collect, nullptr, Root() / "missing"), kProcessNotWaited);
+}
+
 TEST(TextConversion, Utf8AndGuessedTextBecomeWindows1252) {
     EXPECT_EQ(Utf8ToCp1252("Attach\xC3\xA9 \xE2\x82\xAC \xE2\x98\x83"), "Attach\xE9 \x80 ?");
     // An overlong '/' must not come through as a '/'.

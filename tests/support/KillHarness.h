@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -41,6 +42,17 @@ private:
     std::vector<std::string> argv_;
     std::vector<std::string> environment_;
 };
+
+#ifdef QM_CLI_PATH
+// quillmark-cli as the program of a kill test: this build's, or $QM_CLI_UNDER_TEST (to try another
+// build), without the restart that tunes its heap.
+inline ChildProgram CliUnderTest(const std::vector<std::string>& args) {
+    const char* other = std::getenv("QM_CLI_UNDER_TEST");
+    std::vector<std::string> argv = {other != nullptr ? other : QM_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return ChildProgram(argv, {{"QUILLMARK_NO_HEAP_TUNING", "1"}});
+}
+#endif
 
 // `count` moments evenly spread from the start to a little past `duration`.
 std::vector<std::chrono::nanoseconds> KillMoments(std::chrono::nanoseconds duration, int count);

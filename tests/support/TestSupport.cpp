@@ -8,6 +8,7 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include "archive/crc32.h"
 #include "cli/Cli.h"
 #include "game_db/Datafile.h"
 
@@ -111,6 +112,18 @@ fs::path MakeZip(const fs::path& path, const std::vector<ZipEntrySpec>& entries)
         zip_discard(archive);
     }
     return path;
+}
+
+std::map<std::string, std::string> ArchiveListing(const fs::path& archive) {
+    TCrc32 list;
+    list.FileName = archive.string();
+    list.LookInZip = true;
+    list.Build();
+    std::map<std::string, std::string> out;
+    for (const TCrcItem& item : list.ItemList()) {
+        out[item.Name] = item.Crc;
+    }
+    return out;
 }
 
 std::string CrcOf(std::string_view bytes) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,8 @@ struct ZipEntrySpec {
     std::string Data;
 };
 fs::path MakeZip(const fs::path& path, const std::vector<ZipEntrySpec>& entries);
+// Entry name (lower-cased) -> CRC of an archive, as its central directory says.
+std::map<std::string, std::string> ArchiveListing(const fs::path& archive);
 // CRC-32 of bytes as 8 lower-case hex digits.
 std::string CrcOf(std::string_view bytes);
 // Four bytes whose CRC-32 is the given one (8 hex digits).

@@ -1,5 +1,8 @@
 #include "UiTestSupport.h"
 
+#include <QAction>
+#include <QSignalSpy>
+#include <QTreeView>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -94,6 +97,76 @@ void WriteTestProfile(const GuiEnvironment& env, const std::string& name, bool w
     MakeZip(env.RomDir() / "zeta.zip", {entry("z1.rom", "0dd10001")});
     MakeZip(env.RomDir() / "neogeo.zip", {entry("sp.rom", "0ee10001")});
     MakeZip(env.RomDir() / "ngame.zip", {entry("n1.rom", "0ff10001")});
+}
+
+void SetHeaderValue(const fs::path& datafile, const std::string& key, const std::string& value) {
+    std::string text;
+    {
+        std::ifstream in(datafile, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        text = s.str();
+    }
+    const std::string empty = "\r\n" + key + "=\r\n";
+    const std::size_t at = text.find(empty);
+    if (at != std::string::npos) {
+        text.replace(at, empty.size(), "\r\n" + key + "=" + value + "\r\n");
+    }
+    std::ofstream(datafile, std::ios::binary | std::ios::trunc) << text;
+}
+
+void MainWindowFixture::MakeEnvironment() {
+    env_ = std::make_unique<GuiEnvironment>();
+    WriteTestProfile(*env_);
+    env_->SetCurrentProfile("test");
+    opened_.clear();
+}
+
+void MainWindowFixture::TearDown() {
+    form_.reset();
+    prompts_.reset();
+    env_.reset();
+}
+
+bool MainWindowFixture::Start(bool answer, UserPrompts* prompts) {
+    prompts_ = std::make_unique<RecordingPrompts>(answer);
+    form_ = std::make_unique<TForm1>(ConfigPaths::FromEnvironment(), prompts != nullptr ? *prompts : *prompts_);
+    form_->OpenDocument = [this](const std::filesystem::path& file) {
+        opened_.push_back(file);
+        return true;
+    };
+    QSignalSpy started(form_.get(), &TForm1::StartupFinished);
+    form_->show();
+    return started.wait(20000);
+}
+
+QAction* MainWindowFixture::Action(const char* name) const {
+    return form_->findChild<QAction*>(name);
+}
+
+bool MainWindowFixture::Run(const char* action) {
+    QSignalSpy finished(form_.get(), &TForm1::CommandFinished);
+    Action(action)->trigger();
+    return finished.wait(20000);
+}
+
+QStringList MainWindowFixture::TopRows() const {
+    QStringList rows;
+    const QAbstractItemModel* model = form_->MergeTreeView->model();
+    for (int i = 0; i < model->rowCount(); ++i) {
+        rows << model->index(i, 0).data().toString();
+    }
+    return rows;
+}
+
+QModelIndex MainWindowFixture::Child(const QModelIndex& parent, const QString& text) const {
+    const QAbstractItemModel* model = form_->MergeTreeView->model();
+    for (int i = 0; i < model->rowCount(parent); ++i) {
+        if (model->index(i, 0, parent).data().toString() == text) {
+            return model->index(i, 0, parent);
+        }
+    }
+    return {};
 }
 
 }  // namespace qm::test
