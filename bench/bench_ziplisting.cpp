@@ -21,6 +21,7 @@
 
 #include "archive/ZipMstr.h"
 #include "archive/crc32.h"
+#include "bench/BenchCollection.h"
 
 namespace fs = std::filesystem;
 
@@ -28,55 +29,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void Put16(std::string& out, unsigned v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
 // A stored archive of `count` entries with names and sizes like a ROM set's.
 std::string ForgeArchive(unsigned set, int count) {
-    std::string out;
-    std::string central;
+    std::vector<qm::bench::ZipMember> members;
     for (int i = 0; i < count; ++i) {
-        const std::string name = "set" + std::to_string(set) + ".rom" + std::to_string(i);
-        std::string data(64 + (set * 7 + i * 13) % 200, static_cast<char>('a' + i));
-        const std::uint32_t crc = qm::Crc32Of(data.data(), data.size());
-        const auto offset = static_cast<std::uint32_t>(out.size());
-        std::string header;
-        Put16(header, 20);
-        Put16(header, 0);
-        Put16(header, 0);
-        Put32(header, 0x21000000);
-        Put32(header, crc);
-        Put32(header, static_cast<std::uint32_t>(data.size()));
-        Put32(header, static_cast<std::uint32_t>(data.size()));
-        Put16(header, static_cast<unsigned>(name.size()));
-        Put16(header, 0);
-        out += "PK\x03\x04" + header + name + data;
-        central += "PK\x01\x02";
-        Put16(central, 0x0314);
-        central += header;
-        Put16(central, 0);  // comment length
-        Put16(central, 0);  // disk
-        Put16(central, 0);  // internal attributes
-        Put32(central, 0);  // external attributes
-        Put32(central, offset);
-        central += name;
+        qm::bench::ZipMember member;
+        member.Name = "set" + std::to_string(set) + ".rom" + std::to_string(i);
+        member.Data.assign(64 + (set * 7 + static_cast<unsigned>(i) * 13) % 200, static_cast<char>('a' + i));
+        member.Crc = qm::Crc32Of(member.Data.data(), member.Data.size());
+        members.push_back(std::move(member));
     }
-    const auto directory = static_cast<std::uint32_t>(out.size());
-    out += central;
-    out += "PK\x05\x06";
-    Put32(out, 0);
-    Put16(out, static_cast<unsigned>(count));
-    Put16(out, static_cast<unsigned>(count));
-    Put32(out, static_cast<std::uint32_t>(central.size()));
-    Put32(out, directory);
-    Put16(out, 0);
-    return out;
+    return qm::bench::BuildStoredZip(members).Bytes;
 }
 
 void WriteAll(const std::string& path, const std::string& bytes) {
