@@ -137,9 +137,7 @@ int VerbExportNeoGeo(CliContext& ctx) {
         return kExitFailure;
     }
     NeoGeoExportResult result;
-    {
-        result = RunNeoGeoExport(session, plan, options, ctx.Job());
-    }
+    { result = RunNeoGeoExport(session, plan, options, ctx.Job()); }
     return PrintExport(ctx, plan, result);
 }
 
@@ -162,9 +160,7 @@ int VerbUpdateCd(CliContext& ctx) {
         return kExitFailure;
     }
     CdUpdateResult result;
-    {
-        result = RunCdUpdate(session, options, ctx.Job());
-    }
+    { result = RunCdUpdate(session, options, ctx.Job()); }
     const int status = result.Cancelled ? kExitCancelled : kExitOk;
     auto archivesJson = [](const std::vector<CdUpdatedArchive>& archives) {
         std::vector<std::string> items;

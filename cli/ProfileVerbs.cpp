@@ -173,4 +173,44 @@ int VerbUse(CliContext& ctx) {
     return kExitOk;
 }
 
+int VerbInfo(CliContext& ctx) {
+    if (!ctx.Args().Positional.empty()) {
+        return ctx.Fail("usage: quillmark-cli info [--profile NAME] [--json]");
+    }
+    if (!ctx.LoadProfile(/*scan=*/false)) {
+        return kExitFailure;
+    }
+    TSession& session = ctx.Session();
+    const TConfig& config = session.Config;
+    JsonObject json;
+    if (ctx.Json()) {
+        json.Add("profile", config.CurrentEmulator)
+            .Add("datafile", config.OpenDatafile().string())
+            .Add("refname", config.RefName)
+            .Add("emulator_version", config.EmulatorVersion)
+            .Add("exe", config.Exe)
+            .Add("runcmd", config.RunCmd)
+            .Add("rom_paths", config.RomPaths);
+        PrintCounts(ctx, json);
+        json.Add("skipped_lines", session.SkippedDatafileLines);
+        ctx.Out() << json.Text() << "\n";
+        return kExitOk;
+    }
+    std::ostream& out = ctx.Out();
+    out << "Profile:  " << DisplayText(config.CurrentEmulator) << "\n";
+    out << "Datafile: " << DisplayText(config.OpenDatafile().string()) << "\n";
+    out << "Emulator: " << DisplayText(config.EmulatorVersion) << " (refname " << DisplayText(config.RefName) << ")\n";
+    out << "Exe:      " << DisplayText(config.Exe) << "\n";
+    out << "ROM directories:\n";
+    for (const std::string& dir : config.RomPaths) {
+        out << "  " << DisplayText(dir) << "\n";
+    }
+    PrintCounts(ctx, json);
+    if (session.SkippedDatafileLines > 0) {
+        ctx.Err() << "quillmark-cli: warning: " << session.SkippedDatafileLines
+                  << " blank or malformed lines of the game section were skipped\n";
+    }
+    return kExitOk;
+}
+
 }  // namespace qm

@@ -9,6 +9,9 @@ namespace qm {
 struct ProfileOutcome;
 
 int VerbProfiles(CliContext& ctx);
+int VerbInfo(CliContext& ctx);
+int VerbZip(CliContext& ctx);
+int VerbCrc(CliContext& ctx);
 int VerbUse(CliContext& ctx);
 int VerbImportEmulator(CliContext& ctx);
 int VerbImportDat(CliContext& ctx);
@@ -28,6 +31,9 @@ std::string ProfileArgument(CliContext& ctx, const std::string& argument);
 std::string NoProfileLine(CliContext& ctx, const std::string& name, bool named);
 // Prints what a profile verb made, then the loaded profile's counts.
 int ReportProfileOutcome(CliContext& ctx, const ProfileOutcome& outcome, const char* verb);
+
+// A message on one line, for display: line breaks become blanks.
+std::string OneLine(const std::string& text);
 
 // The set/clone/ROM counts with complete, incomplete and empty counts, as text or JSON keys.
 void PrintCounts(CliContext& ctx, JsonObject& json);
