@@ -39,7 +39,7 @@ struct VerbSpec {
     std::function<int(CliContext&)> Run;
 };
 
-const std::set<std::string> kGlobalOptions = {"data-dir", "json", "yes", "help"};
+const std::set<std::string> kGlobalOptions = {"data-dir", "json", "yes", "help", "version"};
 const std::set<std::string> kValueOptions = {"data-dir", "profile", "corrupted", "name", "refname"};
 
 const std::vector<VerbSpec>& Verbs() {
@@ -146,7 +146,8 @@ void PrintHelp(std::ostream& out) {
            "                   ~/.local/share/quillmark/datas)\n"
            "  --json           print the result as JSON\n"
            "  --yes            answer Yes to every confirmation\n"
-           "  --help           this text\n";
+           "  --help           this text\n"
+           "  --version        the program's version\n";
 }
 
 }  // namespace
@@ -251,6 +252,10 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         } else {
             args.Positional.push_back(arg);
         }
+    }
+    if (args.Has("version")) {
+        out << "quillmark-cli " << kProgramVersion << "\n";
+        return kExitOk;
     }
     if (args.Has("help") || args.Verb.empty()) {
         PrintHelp(args.Verb.empty() && !args.Has("help") ? err : out);

@@ -22,7 +22,9 @@ public:
 };
 
 inline constexpr const char* kDefaultEmulator = "Raine v0.28f";
-inline constexpr const char* kProgramVersion = "1.91";
+// The version of the project (CMake sets QM_VERSION): the settings, the datafiles written, the
+// windows and --version show it.
+inline constexpr const char* kProgramVersion = QM_VERSION;
 
 // Where the configuration lives; see PLATFORM rules in the project README.
 struct ConfigPaths {

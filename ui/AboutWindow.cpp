@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "config/config.h"
 #include "reports/HtmlReport.h"
 #include "ui/Icons.h"
 
@@ -17,7 +18,7 @@ TF_About::TF_About(QWidget* parent) : QDialog(parent) {
 
     auto* picture = new QLabel(this);
     picture->setPixmap(ApplicationIcon().pixmap(64, 64));
-    auto* title = new QLabel("Quillmark version 1.91 - 06/03/2000", this);
+    auto* title = new QLabel(QString("Quillmark version %1 - 06/03/2000").arg(kProgramVersion), this);
     title->setObjectName("Title");
     QFont big = title->font();
     big.setBold(true);

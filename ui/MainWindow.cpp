@@ -45,7 +45,9 @@ namespace qm {
 
 namespace {
 
-constexpr const char* kCaption = "Quillmark 1.91";
+QString Caption() {
+    return QString("Quillmark %1").arg(kProgramVersion);
+}
 
 QTreeView* NewTree(QWidget* parent, const char* name, QAbstractItemModel* model) {
     auto* tree = new QTreeView(parent);
@@ -67,7 +69,7 @@ QTreeView* NewTree(QWidget* parent, const char* name, QAbstractItemModel* model)
 TForm1::TForm1(const ConfigPaths& paths, UserPrompts& prompts, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), session_(paths, prompts) {
     setObjectName("Form1");
-    setWindowTitle(kCaption);
+    setWindowTitle(Caption());
     setWindowIcon(ApplicationIcon());
     OpenDocument = [](const std::filesystem::path& file) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(file.string().c_str())));
@@ -507,7 +509,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    ProgressFrm->setWindowTitle(kCaption);
+    ProgressFrm->setWindowTitle(Caption());
     ProgressFrm->Version->setText(ToDisplay(session_.Games.EmulatorTitle));
     ProgressFrm->show();
     ProgressFrm->raise();

@@ -242,7 +242,7 @@ std::vector<std::string> GeneratedDatafile() {
     for (int s = 0; s < 120; ++s) {
         char set[16];
         std::snprintf(set, sizeof set, "g%03d", s);
-        for (const std::string clone : {std::string(set), std::string(set) + "c1", std::string(set) + "c2"}) {
+        for (const std::string& clone : {std::string(set), std::string(set) + "c1", std::string(set) + "c2"}) {
             for (int r = 0; r < 4; ++r) {
                 crc = crc * 1664525u + 1013904223u;
                 lines.push_back(RomLine(set, "Set", clone, "Clone", "rom" + std::to_string(r) + ".bin", CrcToHex(crc),

@@ -72,5 +72,11 @@ TEST_F(ArchiveVerbs, CrcPrintsTheListOfEachFile) {
         << run.Out;
 }
 
+TEST(CliVersion, IsTheProjectsVersion) {
+    const CliRun run = RunCliCommand({"--version"});
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, std::string("quillmark-cli ") + QM_VERSION + "\n");
+}
+
 }  // namespace
 }  // namespace qm::test

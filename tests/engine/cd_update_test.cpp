@@ -19,14 +19,6 @@ using test::CrcOf;
 using test::MakeZip;
 using test::RomLine;
 
-class CancellingJob : public Job {
-public:
-    void Status(std::string_view) override { ++statuses; }
-    bool CancelRequested() const override { return statuses > cancelAfter; }
-    std::size_t statuses = 0;
-    std::size_t cancelAfter = 0;
-};
-
 std::string Line(std::string_view set, std::string_view clone, std::string_view rom, std::string_view data) {
     return RomLine(set, set, clone, clone, rom, CrcOf(data), "N", "O", std::to_string(data.size()));
 }
@@ -84,6 +76,7 @@ protected:
     void ScanCollection() {
         paths->AddPath(RomsDir());
         paths->Scan(false, job);
+        job = test::RecordingJob{};  // the operation's reports only
     }
 
     CdUpdateOptions Options() const {
@@ -93,8 +86,8 @@ protected:
         return options;
     }
 
-    CdUpdateResult Update(const CdUpdateOptions& options, Job& job) {
-        CdUpdateResult result = UpdateCd(*paths, *cache, Root() / "scratch", options, job);
+    CdUpdateResult Update(const CdUpdateOptions& options, Job& reportTo) {
+        CdUpdateResult result = UpdateCd(*paths, *cache, Root() / "scratch", options, reportTo);
         cache->Reset();
         return result;
     }
@@ -117,7 +110,6 @@ TEST_F(CdUpdateTest, EachArchiveIsCopiedOnceWithTheRomsItLacks) {
 
     CdUpdateOptions options = Options();
     options.ShowDelete = true;
-    Job job;
     CdUpdateResult result = Update(options, job);
     EXPECT_FALSE(result.Cancelled);
     EXPECT_EQ(result.Processed, 7u);
@@ -164,7 +156,6 @@ TEST_F(CdUpdateTest, CreatingFilesBuildsTheSetsTheCdLacks) {
     ScanCollection();
     CdUpdateOptions options = Options();
     options.CreateFiles = true;
-    Job job;
     const CdUpdateResult result = Update(options, job);
     EXPECT_EQ(result.Updated.size(), 3u);
     // Sets the CD has an archive for are not made again; the others are copied from the
@@ -183,8 +174,8 @@ TEST_F(CdUpdateTest, CreatingFilesBuildsTheSetsTheCdLacks) {
 
 TEST_F(CdUpdateTest, CancelStopsBetweenArchives) {
     ScanCollection();
-    CancellingJob job;
-    job.cancelAfter = 1;
+    // Cancel is pressed once the second archive is on its way.
+    job.CancelWhen = [&] { return job.Statuses.size() > 1; };
     const CdUpdateResult result = Update(Options(), job);
     EXPECT_TRUE(result.Cancelled);
     EXPECT_EQ(result.Processed, 1u);
@@ -207,7 +198,6 @@ TEST_F(CdUpdateTest, AReadOnlyMountIsOnlyRead) {
     ScanCollection();
     CdUpdateOptions options = Options();
     options.SourceDir = mount.string();
-    Job job;
     const CdUpdateResult result = Update(options, job);
     EXPECT_EQ(result.Updated.size(), 3u);
     EXPECT_EQ(result.Problems.size(), 1u);  // broken.zip

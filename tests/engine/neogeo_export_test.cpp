@@ -7,9 +7,9 @@
 #include "engine/RomsFiles.h"
 #include "game_db/SubList.h"
 #include "support/CollectionFixture.h"
-#include "support/RecordingJob.h"
 #include "support/KillHarness.h"
 #include "support/MountSupport.h"
+#include "support/RecordingJob.h"
 
 namespace qm {
 namespace {
@@ -18,9 +18,7 @@ namespace fs = std::filesystem;
 using test::CacheDisagreement;
 using test::CrcOf;
 using test::MakeZip;
-using test::RecordingJob;
 using test::RomLine;
-
 
 std::vector<std::string> Archives(const std::vector<NeoGeoExportItem>& items) {
     std::vector<std::string> names;
@@ -57,6 +55,7 @@ protected:
         paths->AddPath(RomsDir());
         paths->AddPath(RomsDir("roms2"));
         paths->Scan(false, job);
+        job = test::RecordingJob{};  // the operation's reports only
     }
 
     fs::path Out() const { return Root() / "out"; }
@@ -77,9 +76,9 @@ protected:
         ASSERT_TRUE(fs::exists(dir / "quillmark.dat"));
     }
 
-    NeoGeoExportResult Export(const NeoGeoExportOptions& options, Job& job) {
+    NeoGeoExportResult Export(const NeoGeoExportOptions& options, Job& reportTo) {
         const NeoGeoExportPlan plan = PlanNeoGeoExport(*paths, options);
-        NeoGeoExportResult result = ExportNeoGeoSets(*cache, plan, options, job);
+        NeoGeoExportResult result = ExportNeoGeoSets(*cache, plan, options, reportTo);
         cache->Reset();
         return result;
     }
@@ -160,7 +159,6 @@ TEST_F(NeoGeoExportTest, MovingKeepsTheCachesOfBothSidesTrue) {
     MakeZip(Out() / "ngb.zip", {{"stale.rom", "an older archive, replaced whole"}});
     fs::permissions(Out() / "ngb.zip", fs::perms::owner_read);
 
-    RecordingJob job;
     const NeoGeoExportResult result = Export(Options(Out()), job);
     EXPECT_TRUE(result.Failure.empty()) << result.Failure;
     EXPECT_FALSE(result.Cancelled);
@@ -193,7 +191,6 @@ TEST_F(NeoGeoExportTest, CopyingLeavesTheCollectionAsItWas) {
     fs::permissions(Roms() / "nga.zip", fs::perms::owner_read | fs::perms::group_read);
     NeoGeoExportOptions options = Options(Out());
     options.Move = false;
-    RecordingJob job;
     const NeoGeoExportResult result = Export(options, job);
     EXPECT_EQ(result.CopiedCount(), 3u);
     EXPECT_EQ(ReadFile(Out() / "nga.zip"), ReadFile(Roms() / "nga.zip"));
@@ -214,7 +211,6 @@ TEST_F(NeoGeoExportTest, AcrossFileSystemsAndFromReadOnlyMedia) {
     ScanCollection();
     const std::string ngbBytes = ReadFile(Roms("roms2") / "ngb.zip");
 
-    RecordingJob job;
     const NeoGeoExportResult result = Export(Options(Out()), job);
     EXPECT_TRUE(result.Failure.empty()) << result.Failure;
     ASSERT_EQ(result.Done.size(), 3u);
@@ -233,7 +229,6 @@ TEST_F(NeoGeoExportTest, AFailureEndsTheExportAtThatArchive) {
     ScanCollection();
     // A folder stands where ngb's archive should go: neither a rename nor a copy can replace it.
     fs::create_directories(Out() / "ngb.zip/inside");
-    RecordingJob job;
     const NeoGeoExportResult result = Export(Options(Out()), job);
     EXPECT_EQ(result.Done.size(), 2u);
     EXPECT_EQ(result.Failure.rfind(RomsDir("roms2") + "ngb.zip: Can't copy file. (", 0), 0u) << result.Failure;
@@ -244,7 +239,6 @@ TEST_F(NeoGeoExportTest, AFailureEndsTheExportAtThatArchive) {
 
 TEST_F(NeoGeoExportTest, CancelStopsBetweenArchives) {
     ScanCollection();
-    RecordingJob job;
     // Cancel is pressed once the first archive is on its way.
     job.OnProgress = [&](std::uint64_t, std::uint64_t) { job.Cancelled = !job.Statuses.empty(); };
     const NeoGeoExportResult result = Export(Options(Out()), job);
