@@ -97,34 +97,14 @@ std::string CacheEntryName(std::string_view storedName) {
 }
 
 std::optional<std::pair<std::string, std::string>> ReadCacheHeader(const fs::path& file) {
-    // Not blocking on a FIFO that someone named like a cache.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    // Line 2 is a directory path; past 64 KiB the file cannot be the cache of one. A FIFO named
+    // like a cache is no regular file and is not waited on.
+    std::vector<std::string> lines;
+    try {
+        lines = ReadLeadingLines(file, 2, std::size_t{64} * 1024);
+    } catch (const EFileError&) {
         return std::nullopt;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    // Line 2 is a directory path; past this, the file cannot be the cache of one.
-    constexpr std::size_t kLimit = std::size_t{64} * 1024;
-    std::string head;
-    char buffer[4096];
-    std::size_t breaks = 0;
-    while (breaks < 2 && head.size() < kLimit) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        breaks += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
-        head.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    std::vector<std::string> lines = SplitLines(head);
     if (lines.size() < 2) {
         return std::nullopt;
     }

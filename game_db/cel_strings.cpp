@@ -1,7 +1,5 @@
 #include "game_db/cel_strings.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <stdexcept>
 
@@ -123,16 +121,6 @@ void AppendPadRight(std::string& out, std::string_view s, std::size_t width) {
     }
 }
 
-bool MakeWritable(const std::filesystem::path& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return false;
-    }
-    if ((st.st_mode & S_IWUSR) != 0) {
-        return true;
-    }
-    return ::chmod(path.c_str(), (st.st_mode | S_IWUSR) & 07777) == 0;
-}
 
 std::optional<std::int32_t> ParseInt32(std::string_view s) {
     std::size_t i = 0;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/SystemTools.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -38,7 +39,7 @@ std::string ComplementForLookup(std::string_view crc);
 std::string PadRight(std::string_view s, std::size_t width);
 // PadRight appended to `out`, without a string of its own.
 void AppendPadRight(std::string& out, std::string_view s, std::size_t width);
-bool MakeWritable(const std::filesystem::path& path);
+// MakeWritable is an operation on files: platform/SystemTools.h, included here for its callers.
 
 // Decimal integer with optional leading blanks and sign; nullopt when it does
 // not convert or does not fit in 32 bits.

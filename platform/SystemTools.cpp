@@ -261,6 +261,17 @@ bool FileHasAttr(const fs::path& fileName, unsigned attributes) {
     return (have & wanted) == wanted;
 }
 
+bool MakeWritable(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    if ((st.st_mode & S_IWUSR) != 0) {
+        return true;
+    }
+    return ::chmod(path.c_str(), (st.st_mode | S_IWUSR) & 07777) == 0;
+}
+
 bool IsReadOnlyMedium(const fs::path& directory) {
     std::error_code ec;
     if (!fs::is_directory(directory, ec)) {

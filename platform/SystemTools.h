@@ -26,6 +26,9 @@ bool FileHasAttr(const std::filesystem::path& fileName, unsigned attributes);
 // this process may not write into it. The environment variable QUILLMARK_TEST_READONLY_DIRS
 // (directories separated by ':') declares directories read-only as well: tests run as root,
 // which writes anywhere, and use it to stand for read-only media.
+// Gives the file its owner's write permission (the read-only attribute cleared): true when it
+// had it or got it, false when the file does not exist or the change failed.
+bool MakeWritable(const std::filesystem::path& path);
 bool IsReadOnlyMedium(const std::filesystem::path& directory);
 
 // Copies `source` over `target` through a flushed temporary file in the target's folder, so
