@@ -73,5 +73,24 @@ TEST_F(FileReadersTest, RegularFilesThroughLinksAndTheSizeLimit) {
     EXPECT_EQ(RefusedBy([](const fs::path& f) { ReadLines(f, 13); }, link, tooLarge), 0);
 }
 
+TEST_F(FileReadersTest, AFileWrittenInPiecesReplacesTheOldOneOnlyWhenCommitted) {
+    const fs::path file = WriteFile("report.txt", "old report");
+    {
+        AtomicFileWriter writer(file);
+        writer.Write("half of a new");
+        // Abandoned: an error on the way.
+    }
+    EXPECT_EQ(ReadFile(file), "old report");
+    AtomicFileWriter writer(file);
+    const std::string big(100000, 'x');  // past the writer's buffer
+    writer.Write("new ");
+    writer.Write(big);
+    writer.Write(" end");
+    EXPECT_EQ(ReadFile(file), "old report");
+    writer.Commit();
+    EXPECT_EQ(ReadFile(file), "new " + big + " end");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Root()), fs::directory_iterator()), 2);  // datas/ and the file
+}
+
 }  // namespace
 }  // namespace qm
