@@ -777,7 +777,7 @@ void TPathsList::ScanDirectory(TPath& path, bool refreshCache, const timespec& s
             // the listing whole: that archive is cached.)
             std::string uncacheable = UncacheableName(name, listed.Items);
             if (!uncacheable.empty()) {
-                job.Problem("File " + full + ": " + uncacheable + "; it is read again at every scan");
+                job.Problem("File " + full + ": " + uncacheable.append("; it is read again at every scan"));
             }
             if (listed.Partial || !uncacheable.empty()) {
                 from[k] = From::Nowhere;

@@ -129,7 +129,8 @@ private:
 std::string ReadFileBytes(const fs::path& file, std::uint64_t maxBytes = kMaxReadBytes);
 // The first `count` lines of a file (the last one possibly cut), reading no more than
 // maxBytes of it: for headers of files that may be large. Throws EFileError.
-std::vector<std::string> ReadLeadingLines(const fs::path& file, std::size_t count, std::size_t maxBytes = 64 * 1024);
+std::vector<std::string> ReadLeadingLines(const fs::path& file, std::size_t count,
+                                          std::size_t maxBytes = std::size_t{64} * 1024);
 // Cuts text into lines at LF, dropping a CR before it (files are read with CR LF or LF); no
 // empty line after a final break. The views point into the text.
 class LineReader {

@@ -155,7 +155,7 @@ std::vector<std::string> AuditReportLines(const TAuditResult& result) {
 }
 
 std::filesystem::path SaveAuditReport(const TAuditResult& result, const std::filesystem::path& folder) {
-    const std::filesystem::path file = folder / "report.txt";
+    std::filesystem::path file = folder / "report.txt";
     AtomicFileWriter writer(file);
     ForEachAuditReportLine(result, [&](std::string_view line) {
         writer.Write(line);

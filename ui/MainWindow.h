@@ -204,7 +204,7 @@ private:
     // The name of the game a node of the installed tree stands for; empty without one.
     std::string GameNameAt(const QModelIndex& index) const;
     // An error that ended an operation, as the default error handling shows it.
-    void ReportError(std::exception_ptr error);
+    void ReportError(const std::exception_ptr& error);
     void ShowProblemLines();
     void OpenSavedReport(const std::filesystem::path& file);
     std::string RefName() const { return session_.Config.RefName; }

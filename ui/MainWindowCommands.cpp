@@ -46,19 +46,18 @@ void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<vo
     if (hourglass) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
-    const bool started = runner_.Start(
-        [work = std::move(work)](GuiJob& job) { work(job); },
-        [this, hourglass, done = std::move(done)](std::exception_ptr error) {
-            if (hourglass) {
-                QApplication::restoreOverrideCursor();
-            }
-            // A window still up (wait or start-up) enables this one when it goes.
-            if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible()) {
-                setEnabled(true);
-            }
-            ShowProblemLines();
-            done(error);
-        });
+    const bool started = runner_.Start([work = std::move(work)](GuiJob& job) { work(job); },
+                                       [this, hourglass, done = std::move(done)](const std::exception_ptr& error) {
+                                           if (hourglass) {
+                                               QApplication::restoreOverrideCursor();
+                                           }
+                                           // A window still up (wait or start-up) enables this one when it goes.
+                                           if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible()) {
+                                               setEnabled(true);
+                                           }
+                                           ShowProblemLines();
+                                           done(error);
+                                       });
     if (!started) {
         // Commands check Busy() first; should one slip through, the window is not left disabled.
         if (hourglass) {
@@ -86,7 +85,7 @@ void TForm1::RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<v
                 std::rethrow_exception(error);
             }
         },
-        [this, tree, after = std::move(after)](std::exception_ptr error) {
+        [this, tree, after = std::move(after)](const std::exception_ptr& error) {
             ShowGameTree(std::move(*tree));
             if (after) {
                 after(error);
@@ -110,7 +109,7 @@ void TForm1::ShowGameTree(GameTree tree) {
     UpdateInfoPanel();
 }
 
-void TForm1::ReportError(std::exception_ptr error) {
+void TForm1::ReportError(const std::exception_ptr& error) {
     if (!error) {
         return;
     }
@@ -151,7 +150,7 @@ void TForm1::OpenSavedReport(const std::filesystem::path& file) {
 void TForm1::UseEmulator(const std::string& name, std::function<void()> then) {
     ProgressFrm->Version->setText(ToDisplay(name));
     LoadProfile([this, name](GuiJob& job) { session_.UseEmulator(name, job); },
-                [this, then = std::move(then)](std::exception_ptr error) {
+                [this, then = std::move(then)](const std::exception_ptr& error) {
                     ReportError(error);
                     if (then) {
                         then();
@@ -166,7 +165,7 @@ void TForm1::LoadProfile(std::function<void(GuiJob&)> load, std::function<void(s
     // A profile load starts with the 'no good dump known' ROMs shown, as its menu entry says.
     session_.Config.ShowNoGoodDump = true;
     session_.SubList.HideNoGoodDump = false;
-    RunThenShowTree(std::move(load), [this, then = std::move(then)](std::exception_ptr error) {
+    RunThenShowTree(std::move(load), [this, then = std::move(then)](const std::exception_ptr& error) {
         Action("SmartListAll")->setChecked(true);
         Action("SmartListNGDK")->setChecked(true);
         RefreshZipTree(false);
@@ -224,7 +223,7 @@ void TForm1::RefreshGameTree(bool showWait, std::function<void()> then) {
     if (showWait) {
         PleaseWaitFrm->ShowWait(this, false);
     }
-    RunThenShowTree(nullptr, [this, showWait, then = std::move(then)](std::exception_ptr error) {
+    RunThenShowTree(nullptr, [this, showWait, then = std::move(then)](const std::exception_ptr& error) {
         if (showWait) {
             PleaseWaitFrm->HideWait(this);
         }
@@ -278,7 +277,7 @@ void TForm1::ChooseLevel(DisplayLevel level) {
 
 void TForm1::RunSmartListCommand(std::function<void(GuiJob&)> work, std::function<void()> after) {
     PleaseWaitFrm->ShowWait(this, false);
-    RunThenShowTree(std::move(work), [this, after = std::move(after)](std::exception_ptr error) {
+    RunThenShowTree(std::move(work), [this, after = std::move(after)](const std::exception_ptr& error) {
         if (after) {
             after();
         }
@@ -379,7 +378,7 @@ void TForm1::ReloadToolClick() {
             session_.Paths.Reset(true);
             session_.Paths.Scan(true, job);
         },
-        [this](std::exception_ptr error) {
+        [this](const std::exception_ptr& error) {
             RefreshZipTree(false);
             LoadCBEmulator();
             PleaseWaitFrm->HideWait(this);
@@ -442,7 +441,7 @@ void TForm1::HtmlReportClick(HtmlReportKind kind) {
     const std::filesystem::path folder = session_.Config.TempDir;
     RunInBackground([this, kind, outcome, refName,
                      folder](GuiJob&) { *outcome = WriteHtmlReport(kind, session_.SubList, refName, folder); },
-                    [this, kind, outcome](std::exception_ptr error) {
+                    [this, kind, outcome](const std::exception_ptr& error) {
                         if (error) {
                             ReportError(error);
                         } else if (ConfirmShowingHtmlReport(kind, *outcome, prompts_)) {
