@@ -199,6 +199,26 @@ private Q_SLOTS:
         QVERIFY(!form_->PleaseWaitFrm->isVisible());
     }
 
+    // An archive that cannot be exported ends the export with an error naming it; the archives
+    // not reached stay in the collection, which is read again.
+    void neoGeoExportStopsAtAFailure() {
+        const fs::path dest = env_->Root() / "export";
+        fs::create_directories(dest / "neogeo.zip");
+        QVERIFY(Start());
+        ExportWith([&](TNeogeoCopyOpt* d) { d->DestPath->SetPath(dest.string()); });
+        prompts_->shown.clear();
+        QVERIFY(Run("ExportNeogeoSetsto1"));
+        QCOMPARE(prompts_->shown.size(), std::size_t{1});
+        QCOMPARE(prompts_->shown[0].first, MessageKind::Error);
+        QVERIFY(prompts_->shown[0].second.starts_with((env_->RomDir() / "neogeo.zip").string() + ": "));
+        QVERIFY(fs::exists(env_->RomDir() / "neogeo.zip"));
+        QVERIFY(fs::exists(env_->RomDir() / "ngame.zip"));
+        QVERIFY(!fs::exists(dest / "ngame.zip"));
+        QVERIFY(Game("ngame").Complete);
+        QVERIFY(form_->isEnabled());
+        QVERIFY(!form_->PleaseWaitFrm->isVisible());
+    }
+
     // The export is for MAME profiles only.
     void neoGeoExportNeedsMame() {
         std::string datafile = Slurp(env_->DataDir() / "test.dat");
@@ -359,6 +379,41 @@ private Q_SLOTS:
         QVERIFY(seen);
         QVERIFY(!finished.wait(200));
         QVERIFY(!form_->Busy());
+    }
+
+    // With QM_SHOT_DIR set (scripts/gui-screenshots, on a real display): the update dialog as a
+    // user fills it, and its progress window, saved as PNG files there. The menu entry is hidden,
+    // so the screenshot script cannot reach the dialog by the keyboard.
+    void cdUpdateForTheEye() {
+        const QString dir = QString::fromLocal8Bit(qgetenv("QM_SHOT_DIR"));
+        if (dir.isEmpty()) {
+            QSKIP("QM_SHOT_DIR not set");
+        }
+        const fs::path cd = MakeRomCd();
+        const fs::path dest = env_->Root() / "updated";
+        fs::create_directories(dest);
+        QVERIFY(Start());
+        form_->Session().DirCache.LockWait = std::chrono::seconds(20);
+        auto lock = std::make_unique<DirectoryLock>(DirectoryLock::Acquire(dest, std::chrono::milliseconds(0)));
+        WhenModal<TCDUpdate>([&](TCDUpdate* d) {
+            d->SrcDirEdt->SetPath("/media/cdrom/roms/");
+            d->DestDirEdt->SetPath(dest.string() + "/");
+            d->ShowDelete->setChecked(true);
+            QVERIFY(d->grab().save(dir + "/cd-update.png"));
+            d->SrcDirEdt->SetPath(cd.string() + "/");
+            d->Ok->click();
+        });
+        QSignalSpy finished(form_.get(), &TForm1::CommandFinished);
+        Action("UpdateCD1")->trigger();
+        // What the window shows while the update goes through a CD of three archives.
+        form_->ShowProgressText("Processing file alpha.zip");
+        form_->ShowProgress(33);
+        TProgressForm* window = form_->CDUpdate->ProgressFrm->Form();
+        QTest::qWait(100);
+        QVERIFY(window->grab().save(dir + "/cd-update-progress.png"));
+        QTest::mouseClick(window->Cancel, Qt::LeftButton);
+        lock.reset();
+        QVERIFY(finished.wait(20000));
     }
 };
 
