@@ -124,10 +124,10 @@ bool CheckFolderField(TPathEdit& field, const std::string& baseDir, UserPrompts&
 bool CheckMoveDirectory(TPathEdit& field, const std::string& emptyMessage, const std::string& baseDir,
                         UserPrompts& prompts) {
     return CheckFolderField(field, baseDir, prompts, [&emptyMessage](const std::string& dir) -> std::string {
-        std::error_code ec;
         if (dir.empty()) {
             return emptyMessage;
         }
+        std::error_code ec;
         if (!fs::is_directory(dir, ec)) {
             return "Directory not found, please choose another one.";
         }

@@ -67,6 +67,13 @@ private:
         MakeZip(cd / "shared.zip", {Entry("a1.rom", "0aa10001")});
         return cd;
     }
+    // The lock of a destination folder (made), held here as another process would: an update
+    // into it waits before its first archive until the lock goes.
+    std::unique_ptr<DirectoryLock> HoldDestination(const fs::path& dest) {
+        fs::create_directories(dest);
+        form_->Session().DirCache.LockWait = std::chrono::seconds(20);
+        return std::make_unique<DirectoryLock>(DirectoryLock::Acquire(dest, std::chrono::milliseconds(0)));
+    }
 
 private Q_SLOTS:
     void init() { MakeEnvironment(); }
@@ -308,11 +315,8 @@ private Q_SLOTS:
     void cdUpdateCancelled() {
         const fs::path cd = MakeRomCd();
         const fs::path dest = env_->Root() / "updated";
-        fs::create_directories(dest);
         QVERIFY(Start());
-        // Held here, the destination's lock keeps the update waiting before its first archive.
-        form_->Session().DirCache.LockWait = std::chrono::seconds(20);
-        auto lock = std::make_unique<DirectoryLock>(DirectoryLock::Acquire(dest, std::chrono::milliseconds(0)));
+        auto lock = HoldDestination(dest);
         QVERIFY(lock->Held());
         WhenModal<TCDUpdate>([&](TCDUpdate* d) {
             d->SrcDirEdt->SetPath(cd.string() + "/");
@@ -391,10 +395,8 @@ private Q_SLOTS:
         }
         const fs::path cd = MakeRomCd();
         const fs::path dest = env_->Root() / "updated";
-        fs::create_directories(dest);
         QVERIFY(Start());
-        form_->Session().DirCache.LockWait = std::chrono::seconds(20);
-        auto lock = std::make_unique<DirectoryLock>(DirectoryLock::Acquire(dest, std::chrono::milliseconds(0)));
+        auto lock = HoldDestination(dest);
         WhenModal<TCDUpdate>([&](TCDUpdate* d) {
             d->SrcDirEdt->SetPath("/media/cdrom/roms/");
             d->DestDirEdt->SetPath(dest.string() + "/");
