@@ -41,11 +41,13 @@ std::optional<std::string> ChooseExistingFile(QWidget* parent, const QString& ti
     return PathBytes(chooser.selectedFiles().front());
 }
 
-std::optional<std::string> ChooseDirectory(QWidget* parent, const QString& title, const std::string& startDir) {
+std::optional<std::string> ChooseDirectory(QWidget* parent, const QString& title, const std::string& startDir,
+                                           bool mayCreate) {
     QFileDialog chooser(parent, title, PathText(startDir));
     chooser.setObjectName("DirectoryChooser");
     chooser.setFileMode(QFileDialog::Directory);
     chooser.setOption(QFileDialog::ShowDirsOnly, true);
+    chooser.setOption(QFileDialog::ReadOnly, !mayCreate);
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
@@ -97,33 +99,43 @@ void TPathEdit::BrowseClick() {
     if (start.empty()) {
         start = kind_ == Kind::File ? DirectoryOf(Path()) : Path();
     }
-    const std::optional<std::string> chosen =
-        kind_ == Kind::File ? ChooseExistingFile(this, title_, start, Filter) : ChooseDirectory(this, title_, start);
+    const std::optional<std::string> chosen = kind_ == Kind::File ? ChooseExistingFile(this, title_, start, Filter)
+                                                                  : ChooseDirectory(this, title_, start, MayCreate);
     if (chosen) {
         SetPath(*chosen);
     }
 }
 
-bool CheckMoveDirectory(TPathEdit& field, const std::string& emptyMessage, const std::string& baseDir,
-                        UserPrompts& prompts) {
-    auto fail = [&](const std::string& message) {
+bool CheckFolderField(TPathEdit& field, const std::string& baseDir, UserPrompts& prompts,
+                      const std::function<std::string(const std::string& dir)>& problem) {
+    std::string dir = field.Path();
+    if (!dir.empty()) {
+        dir = WithTrailingSlash(AbsoluteFrom(baseDir, dir));
+        field.SetPath(dir);
+    }
+    if (const std::string message = problem(dir); !message.empty()) {
         prompts.Show(MessageKind::Warning, message);
         field.setFocus();
         return false;
-    };
-    if (field.Path().empty()) {
-        return fail(emptyMessage);
-    }
-    const std::string dir = WithTrailingSlash(AbsoluteFrom(baseDir, field.Path()));
-    field.SetPath(dir);
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
-        return fail("Directory not found, please choose another one.");
-    }
-    if (IsReadOnlyMedium(dir)) {
-        return fail("Directory read only, please choose another one.");
     }
     return true;
+}
+
+bool CheckMoveDirectory(TPathEdit& field, const std::string& emptyMessage, const std::string& baseDir,
+                        UserPrompts& prompts) {
+    return CheckFolderField(field, baseDir, prompts, [&emptyMessage](const std::string& dir) -> std::string {
+        if (dir.empty()) {
+            return emptyMessage;
+        }
+        std::error_code ec;
+        if (!fs::is_directory(dir, ec)) {
+            return "Directory not found, please choose another one.";
+        }
+        if (IsReadOnlyMedium(dir)) {
+            return "Directory read only, please choose another one.";
+        }
+        return {};
+    });
 }
 
 }  // namespace qm

@@ -18,9 +18,10 @@ class UserPrompts;
 // ("All files (*)").
 std::optional<std::string> ChooseExistingFile(QWidget* parent, const QString& title, const std::string& startDir,
                                               const QString& filter);
-// A directory chosen by the user (the chooser can create one), ending with '/'; nullopt after
-// Cancel.
-std::optional<std::string> ChooseDirectory(QWidget* parent, const QString& title, const std::string& startDir);
+// A directory chosen by the user, ending with '/'; nullopt after Cancel. With `mayCreate` the
+// chooser offers to create a folder.
+std::optional<std::string> ChooseDirectory(QWidget* parent, const QString& title, const std::string& startDir,
+                                           bool mayCreate = true);
 
 // A regular file this process may run.
 bool IsExecutableFile(const std::string& path);
@@ -46,6 +47,8 @@ public:
     std::function<std::string()> StartDir;
     // For files only.
     QString Filter = "All files (*)";
+    // For directories only: the chooser offers to create a folder.
+    bool MayCreate = true;
 
     QLineEdit* Edit = nullptr;
     QToolButton* Browse = nullptr;
@@ -57,9 +60,15 @@ private:
     QString title_;
 };
 
+// The check of a folder field as OK does it in the dialogs: a folder typed is made absolute and
+// ended with '/' in the field, then `problem` says what is wrong with it (empty when nothing; it
+// gets the empty text when the field is empty). A problem is shown as a warning, the field gets
+// the focus, and the answer is false.
+bool CheckFolderField(TPathEdit& field, const std::string& baseDir, UserPrompts& prompts,
+                      const std::function<std::string(const std::string& dir)>& problem);
+
 // The checks of a folder that receives moved files, in the option dialogs: not empty (else
-// `emptyMessage`), made absolute and ended with '/' in the field, an existing directory, not
-// read-only. A failed check shows its warning, gives the field the focus and gives false.
+// `emptyMessage`), an existing directory, not read-only.
 bool CheckMoveDirectory(TPathEdit& field, const std::string& emptyMessage, const std::string& baseDir,
                         UserPrompts& prompts);
 

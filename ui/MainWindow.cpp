@@ -32,11 +32,14 @@
 #include "platform/UserPrompts.h"
 #include "ui/AboutWindow.h"
 #include "ui/AuditOptions.h"
+#include "ui/CdUpdateDialog.h"
 #include "ui/DataFileBuilderDialog.h"
 #include "ui/DisplayText.h"
 #include "ui/GameTreeModel.h"
 #include "ui/Icons.h"
+#include "ui/NeoGeoExportDialog.h"
 #include "ui/OptionsDialog.h"
+#include "ui/ProgressWindow.h"
 #include "ui/ReportWindow.h"
 #include "ui/StartupWindow.h"
 #include "ui/WaitWindow.h"
@@ -83,10 +86,12 @@ TForm1::TForm1(const ConfigPaths& paths, UserPrompts& prompts, QWidget* parent)
     resize(796, 534);
     CentreOnScreen(this);
 
+    CDUpdate = new TCDUpdate(session_.Games.BaseDir, prompts_, this);
     PleaseWaitFrm = new TPleaseWaitFrm(this);
     ProgressFrm = new ProgressDlg::TProgressFrm(this);
     F_About = new TF_About(this);
     formOptions = new TformOptions(session_, prompts_, this);
+    NeogeoCopyOpt = new TNeogeoCopyOpt(session_.Games, session_.Games.BaseDir, prompts_, this);
     DataFileBuilder = new TDataFileBuilder(prompts_, this);
     AuditOptions = new TAuditOptions(session_.Config, session_.Games.BaseDir, prompts_, this);
     ReportForm = new TReportForm(session_.Config.TempDir, prompts_, this);
@@ -347,15 +352,11 @@ void TForm1::BuildMenus() {
 
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu("&File");
-    // Commands whose engines are still to come are shown, disabled.
-    auto unavailable = [](QAction* action) {
-        action->setEnabled(false);
-        return action;
-    };
-    file->addAction(unavailable(NewAction("ExportNeogeoSetsto1", "&Export Neogeo games to...")));
-    QAction* updateCd = NewAction("UpdateCD1", "&Update CD");
+    file->addAction(NewAction("ExportNeogeoSetsto1", "&Export Neogeo games to...", &TForm1::ExportNeogeoSetsto1Click));
+    // Hidden from the menu, as designed.
+    QAction* updateCd = NewAction("UpdateCD1", "&Update CD", &TForm1::UpdateCD1Click);
     updateCd->setVisible(false);
-    file->addAction(unavailable(updateCd));
+    file->addAction(updateCd);
     file->addSeparator();
     file->addAction(NewAction("ChangeEmulatorExe1", "Import &Mame games...", &TForm1::ChangeEmulatorExe1Click));
     file->addAction(NewAction("ImportRainegames1", "Import &Raine games...", &TForm1::ImportRainegames1Click));
@@ -545,6 +546,8 @@ void TForm1::About2Click() {
 void TForm1::ShowProgress(int position) {
     if (ProgressFrm->isVisible()) {
         ProgressFrm->ProgressBar->setValue(position);
+    } else if (CDUpdate->ProgressFrm->Form()->isVisible()) {
+        CDUpdate->ProgressFrm->SetPosition(position);
     } else if (PleaseWaitFrm->isVisible()) {
         PleaseWaitFrm->WaitProgressBar->setValue(position);
     }
@@ -553,6 +556,8 @@ void TForm1::ShowProgress(int position) {
 void TForm1::ShowProgressText(const QString& text) {
     if (ProgressFrm->isVisible()) {
         ProgressFrm->infos->setText(text);
+    } else if (CDUpdate->ProgressFrm->Form()->isVisible()) {
+        CDUpdate->ProgressFrm->SetWaitString(text);
     } else if (PleaseWaitFrm->isVisible()) {
         PleaseWaitFrm->WaitInfo->setText(text);
     }
@@ -575,10 +580,10 @@ void TForm1::UpdateInfoPanel() {
     Clones->setText(QString::number(session_.SubList.CloneCount));
     Roms->setText(QString::number(session_.SubList.RomCount));
     GroupBox3->setTitle(ToDisplay(config.EmulatorVersion));
-    // The Neo-Geo entries and the 'no good dump known' report are for MAME datafiles. (The
-    // Neo-Geo export itself stays disabled until its engine exists.)
+    // The Neo-Geo entries and the 'no good dump known' report are for MAME datafiles.
     const bool mame = config.RefName == "mame";
     formOptions->GetFromCfg->setEnabled(mame || config.RefName == "raine");
+    Action("ExportNeogeoSetsto1")->setEnabled(mame);
     Action("SmartListNeoGeo")->setVisible(mame);
     Action("SmartListWoNeogeo")->setVisible(mame);
     Action("Nogooddumpknownroms1")->setEnabled(mame);

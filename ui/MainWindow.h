@@ -40,8 +40,10 @@ namespace qm {
 
 class GameTreeModel;
 class TAuditOptions;
+class TCDUpdate;
 class TDataFileBuilder;
 class TF_About;
+class TNeogeoCopyOpt;
 class TPleaseWaitFrm;
 class TReportForm;
 class TformOptions;
@@ -109,6 +111,10 @@ public:
     void ImportDatafile1Click();
     void Options1Click();
     void HtmlReportClick(HtmlReportKind kind);
+    // The Neo-Geo sets' archives moved or copied to another folder (MAME profiles).
+    void ExportNeogeoSetsto1Click();
+    // An updated copy of a ROM CD, completed from the collection.
+    void UpdateCD1Click();
     void Clearwindows2Click();
     void About2Click();
     void Quit1Click();
@@ -144,6 +150,8 @@ public:
     TDataFileBuilder* DataFileBuilder = nullptr;
     TAuditOptions* AuditOptions = nullptr;
     TReportForm* ReportForm = nullptr;
+    TNeogeoCopyOpt* NeogeoCopyOpt = nullptr;
+    TCDUpdate* CDUpdate = nullptr;
 
     GameTreeModel& GameModel() { return *gameModel_; }
 
@@ -187,7 +195,8 @@ private:
                          bool hourglass = true);
     // RunInBackground for steps that change what the tree shows: the tree is built after them on
     // the worker (also when they fail), shown, then `after` runs.
-    void RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after);
+    void RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after,
+                         bool hourglass = true);
     // The tree of the current smart list, filter and level; worker thread.
     GameTree BuildGameTree(Job& job);
     // Shows a built tree and its counters.

@@ -13,9 +13,11 @@
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
 #include "ui/AuditOptions.h"
+#include "ui/CdUpdateDialog.h"
 #include "ui/DisplayText.h"
 #include "ui/GameTreeModel.h"
 #include "ui/MainWindow.h"
+#include "ui/ProgressWindow.h"
 #include "ui/ReportWindow.h"
 #include "ui/StartupWindow.h"
 #include "ui/WaitWindow.h"
@@ -51,8 +53,10 @@ void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<vo
                                            if (hourglass) {
                                                QApplication::restoreOverrideCursor();
                                            }
-                                           // A window still up (wait or start-up) enables this one when it goes.
-                                           if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible()) {
+                                           // A window still up (wait, progress or start-up) enables this one
+                                           // when it goes.
+                                           if (!PleaseWaitFrm->isVisible() && !ProgressFrm->isVisible() &&
+                                               !CDUpdate->ProgressFrm->Form()->isVisible()) {
                                                setEnabled(true);
                                            }
                                            ShowProblemLines();
@@ -67,7 +71,8 @@ void TForm1::RunInBackground(std::function<void(GuiJob&)> work, std::function<vo
     }
 }
 
-void TForm1::RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after) {
+void TForm1::RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after,
+                             bool hourglass) {
     auto tree = std::make_shared<GameTree>();
     RunInBackground(
         [this, steps = std::move(steps), tree](GuiJob& job) {
@@ -90,7 +95,8 @@ void TForm1::RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<v
             if (after) {
                 after(error);
             }
-        });
+        },
+        hourglass);
 }
 
 GameTree TForm1::BuildGameTree(Job& job) {

@@ -27,18 +27,22 @@ QMessageBox::Icon IconOf(MessageKind kind) {
 }  // namespace
 
 void MessageBoxPrompts::Show(MessageKind kind, const std::string& text) {
-    Run(kind, text, false);
+    Run(kind, text, Buttons::Ok);
 }
 
 bool MessageBoxPrompts::Ask(MessageKind kind, const std::string& text) {
-    return Run(kind, text, true);
+    return Run(kind, text, Buttons::YesNo);
 }
 
-bool MessageBoxPrompts::Run(MessageKind kind, const std::string& text, bool question) {
+bool MessageBoxPrompts::AskOkCancel(MessageKind kind, const std::string& text) {
+    return Run(kind, text, Buttons::OkCancel);
+}
+
+bool MessageBoxPrompts::Run(MessageKind kind, const std::string& text, Buttons buttons) {
     if (QThread::currentThread() != thread()) {
         bool answer = false;
         QMetaObject::invokeMethod(
-            this, [&] { answer = Run(kind, text, question); }, Qt::BlockingQueuedConnection);
+            this, [&] { answer = Run(kind, text, buttons); }, Qt::BlockingQueuedConnection);
         return answer;
     }
     // Over whichever window is active, unless that is disabled (the main window while an
@@ -47,10 +51,21 @@ bool MessageBoxPrompts::Run(MessageKind kind, const std::string& text, bool ques
     if (parent != nullptr && !parent->isEnabled()) {
         parent = nullptr;
     }
-    QMessageBox box(IconOf(kind), QApplication::applicationName(), ToDisplay(text),
-                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
-    box.setDefaultButton(question ? QMessageBox::Yes : QMessageBox::Ok);
-    return box.exec() == QMessageBox::Yes;
+    const QMessageBox::StandardButtons standard = buttons == Buttons::YesNo      ? QMessageBox::Yes | QMessageBox::No
+                                                  : buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                                                                 : QMessageBox::Ok;
+    const QMessageBox::StandardButton first = buttons == Buttons::YesNo ? QMessageBox::Yes : QMessageBox::Ok;
+    QMessageBox box(IconOf(kind), QApplication::applicationName(), ToDisplay(text), standard, parent);
+    box.setDefaultButton(first);
+    const int answer = box.exec();
+    return buttons != Buttons::Ok && answer == first;
+}
+
+bool OkCancelPrompts::Ask(MessageKind kind, const std::string& text) {
+    if (auto* boxes = dynamic_cast<MessageBoxPrompts*>(&prompts_)) {
+        return boxes->AskOkCancel(kind, text);
+    }
+    return prompts_.Ask(kind, text);
 }
 
 }  // namespace qm

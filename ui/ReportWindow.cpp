@@ -73,9 +73,13 @@ void TReportForm::SetLines(std::vector<std::string> lines) {
 }
 
 void TReportForm::ShowAuditReport(const std::filesystem::path& reportFile) {
-    SetLines(ReadLines(reportFile));
-    setWindowTitle("Quillmark Audit Report");
-    GroupBox->setTitle("Audit report");
+    ShowLines("Quillmark Audit Report", "Audit report", ReadLines(reportFile));
+}
+
+void TReportForm::ShowLines(const QString& caption, const QString& title, std::vector<std::string> lines) {
+    SetLines(std::move(lines));
+    setWindowTitle(caption);
+    GroupBox->setTitle(title);
     if (isVisible()) {
         CaretToStart();
     } else {

@@ -27,6 +27,8 @@ public:
     // Loads a saved audit report and shows it, not modally, under the audit captions (the
     // window may last have shown other lines under other captions). Throws EFileError.
     void ShowAuditReport(const std::filesystem::path& reportFile);
+    // Shows `lines` the same way, under the captions given.
+    void ShowLines(const QString& caption, const QString& title, std::vector<std::string> lines);
     // Saves the lines shown to "qmreport.txt" and hands that file to OpenFile.
     void EditClick();
 

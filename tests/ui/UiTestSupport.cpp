@@ -1,7 +1,10 @@
 #include "UiTestSupport.h"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTreeView>
 #include <cstdlib>
 #include <fstream>
@@ -68,10 +71,7 @@ GuiEnvironment::~GuiEnvironment() {
 }
 
 std::string GuiEnvironment::Settings() const {
-    std::ifstream in(SettingsFile(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return Slurp(SettingsFile());
 }
 
 void GuiEnvironment::SetCurrentProfile(const std::string& name) const {
@@ -100,19 +100,35 @@ void WriteTestProfile(const GuiEnvironment& env, const std::string& name, bool w
 }
 
 void SetHeaderValue(const fs::path& datafile, const std::string& key, const std::string& value) {
-    std::string text;
-    {
-        std::ifstream in(datafile, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        text = s.str();
-    }
+    std::string text = Slurp(datafile);
     const std::string empty = "\r\n" + key + "=\r\n";
     const std::size_t at = text.find(empty);
     if (at != std::string::npos) {
         text.replace(at, empty.size(), "\r\n" + key + "=" + value + "\r\n");
     }
     std::ofstream(datafile, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string Slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+QString Text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+void Choose(QFileDialog* chooser, const fs::path& path) {
+    auto* name = chooser->findChild<QLineEdit*>("fileNameEdit");
+    QVERIFY(name != nullptr);
+    name->setText(Text(path));
+    static_cast<QDialog*>(chooser)->accept();
+}
+
+void ChooseInNextChooser(const fs::path& path) {
+    WhenModal<QFileDialog>([path](QFileDialog* chooser) { Choose(chooser, path); });
 }
 
 void MainWindowFixture::MakeEnvironment() {

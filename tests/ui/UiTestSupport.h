@@ -18,6 +18,7 @@
 #include "ui/MainWindow.h"
 
 class QAction;
+class QFileDialog;
 
 namespace qm::test {
 
@@ -61,6 +62,10 @@ void WriteTestProfile(const GuiEnvironment& env, const std::string& name = "test
 // Sets `key` (written empty by WriteTestProfile, such as "exe" or "runcmd") in a datafile header.
 void SetHeaderValue(const fs::path& datafile, const std::string& key, const std::string& value);
 
+std::string Slurp(const fs::path& file);
+// A path as the widgets show it.
+QString Text(const fs::path& path);
+
 // Calls `answer` with the next visible modal window of type T (a dialog, a chooser, a message
 // box) once it is up, looking from the event loop every few milliseconds; gives up after 20 s,
 // when the test's own wait fails.
@@ -81,6 +86,12 @@ void WhenModal(std::function<void(T*)> answer) {
     });
     timer->start(10);
 }
+
+// Types `path` into a chooser and presses its Open button. (Typed, not selected: a selection
+// waits for the chooser's folder to be read.)
+void Choose(QFileDialog* chooser, const fs::path& path);
+// Picks `path` in the next file or directory chooser.
+void ChooseInNextChooser(const fs::path& path);
 
 // The main window on the environment of a test, and the ways tests drive it.
 class MainWindowFixture {

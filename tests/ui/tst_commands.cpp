@@ -33,35 +33,6 @@
 
 namespace qm::test {
 
-namespace {
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-QString Text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-// Types `path` into a chooser and presses its Open button. (Typed, not selected: a selection
-// waits for the chooser's folder to be read.)
-void Choose(QFileDialog* chooser, const fs::path& path) {
-    auto* name = chooser->findChild<QLineEdit*>("fileNameEdit");
-    QVERIFY(name != nullptr);
-    name->setText(Text(path));
-    static_cast<QDialog*>(chooser)->accept();
-}
-
-// Picks `path` in the next file or directory chooser.
-void ChooseInNextChooser(const fs::path& path) {
-    WhenModal<QFileDialog>([path](QFileDialog* chooser) { Choose(chooser, path); });
-}
-
-}  // namespace
-
 class CommandsTest : public QObject, public MainWindowFixture {
     Q_OBJECT
 
