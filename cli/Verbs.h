@@ -23,6 +23,8 @@ int VerbReport(CliContext& ctx);
 int VerbExportNeoGeo(CliContext& ctx);
 int VerbUpdateCd(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
+int VerbRepair(CliContext& ctx);
+const std::set<std::string>& RepairOptionNames();
 
 // The profile a NAME argument stands for: the name as given when its datafile exists, else the
 // name without a ".dat" typed along.

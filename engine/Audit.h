@@ -79,6 +79,8 @@ public:
 
     // Called before each entry is checked: lets a test make a check fail.
     std::function<void(const TZipRom&)> BeforeEntryCheck;
+    // The message of the ECancelClick the walk throws when the job is cancelled.
+    const char* CancelMessage = kProcessCancelled;
 
 private:
     // The names the archive's own clone (split) or set holds for a CRC or its complement.
