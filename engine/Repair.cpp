@@ -262,6 +262,17 @@ void TRepair::NeededElsewhere(TZipRom& entry, const TFinding& finding) {
     if (dir == nullptr || dir->ReadOnly) {
         return;  // every ROM directory is on a read-only medium: nowhere to write
     }
+    // Several clones of one set may need the ROM under one name in the set's one archive: the
+    // first copy serves them all.
+    if (const TFile* target = dir->FindFile(finding.Target)) {
+        const std::string crc = finding.Complemented ? ComplementForLookup(entry.Crc) : entry.Crc;
+        const std::string complement = ComplementForLookup(crc);
+        for (const TZipRom* held : target->Roms) {
+            if (held->Name == finding.Expected && (held->Crc == crc || held->Crc == complement)) {
+                return;
+            }
+        }
+    }
     RepairMessage(entry);
     Displace(*dir, finding.Target, finding.Expected);
     CopyEntry(entry, *dir, finding.Target, finding.Expected);

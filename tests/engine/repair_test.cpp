@@ -309,6 +309,19 @@ TEST_F(RepairTest, OneRomNeededUnderTwoNamesKeepsBoth) {
     ExpectCacheTrue();
 }
 
+TEST_F(RepairTest, ACopyNeededByTwoClonesOfOneSetIsMadeOnce) {
+    UseDatafile({
+        RomLine("alpha", "Alpha", "alpha", "Alpha", "snd.bin", CrcOf(kCommon), "N", "O", "26"),
+        RomLine("alpha", "Alpha", "alphab", "Alpha B", "snd.bin", CrcOf(kCommon), "N", "N", "26"),
+        RomLine("beta", "Beta", "beta", "Beta", "common.bin", CrcOf(kCommon), "N", "O", "26"),
+    });
+    MakeZip(Roms() / "beta.zip", {{"common.bin", kCommon}});
+    const RepairOutcome outcome = Repair();
+    EXPECT_EQ(Lines(outcome), (std::vector<std::string>{"copy entry " + At("beta.zip") + " : common.bin -> " +
+                                                        At("alpha.zip") + " : snd.bin"}));
+    EXPECT_EQ(Zip("alpha.zip"), (Listing{{"snd.bin", CrcOf(kCommon)}}));
+}
+
 TEST_F(RepairTest, CancelKeepsWhatWasDoneOnDiskAndInTheCache) {
     MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"common.bin", kCommon}});
     MakeZip(Roms() / "gamma.zip", {{"c1.bin", kC1}, {"x.bin", kCommon}});
