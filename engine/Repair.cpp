@@ -274,8 +274,9 @@ void TRepair::NeededElsewhere(TZipRom& entry, const TFinding& finding) {
         }
     }
     RepairMessage(entry);
-    Displace(*dir, finding.Target, finding.Expected);
-    CopyEntry(entry, *dir, finding.Target, finding.Expected);
+    if (Displace(*dir, finding.Target, finding.Expected)) {
+        CopyEntry(entry, *dir, finding.Target, finding.Expected);
+    }
 }
 
 void TRepair::AddUnderName(TZipRom& entry, const std::string& name, bool rename) {
@@ -293,11 +294,14 @@ void TRepair::AddUnderName(TZipRom& entry, const std::string& name, bool rename)
                 return;
             }
         }
-        Displace(*writable, right, name);
-        CopyEntry(entry, *writable, right, name);
+        if (Displace(*writable, right, name)) {
+            CopyEntry(entry, *writable, right, name);
+        }
         return;
     }
-    Displace(*own.Dir, own.Name, name);
+    if (!Displace(*own.Dir, own.Name, name)) {
+        return;
+    }
     // An entry already renamed to one of its right names is copied under the others: renaming
     // it again would take it away from the first.
     if (!rename || entry.HasRightName()) {
@@ -328,11 +332,16 @@ void TRepair::CopyEntry(TZipRom& entry, TPath& dir, const std::string& archiveNa
     entry.ZipFile->Modified = true;
 }
 
-void TRepair::Displace(TPath& dir, const std::string& archiveName, const std::string& name) {
+bool TRepair::Displace(TPath& dir, const std::string& archiveName, const std::string& name) {
     TFile* target = dir.FindFile(archiveName);
     TZipRom* other = target == nullptr ? nullptr : target->FindRom(name);
     if (other == nullptr) {
-        return;
+        return true;
+    }
+    // The entry there is right under that name too (one archive for a whole set, whose clones
+    // want different ROMs under one name): it stays, and nothing can go under its name.
+    if (other->HasRightName()) {
+        return false;
     }
     // A name of its own: renaming onto a name the archive holds would replace that entry.
     std::string newName = name + "__";
@@ -346,6 +355,7 @@ void TRepair::Displace(TPath& dir, const std::string& archiveName, const std::st
     Record({RepairActionKind::DisplaceEntry, target->FullName(), other->Name, other->Crc, {}, newName});
     other->SetName(newName);
     target->Modified = true;
+    return true;
 }
 
 void TRepair::RemoveUnneeded(TZipRom& entry) {

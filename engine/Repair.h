@@ -98,8 +98,9 @@ private:
     // archive of the right name in a writable directory.
     void AddUnderName(TZipRom& entry, const std::string& name, bool rename);
     void CopyEntry(TZipRom& entry, TPath& dir, const std::string& archiveName, const std::string& name);
-    // Renames the entry of `archiveName` in `dir` that is named `name`, if any, out of the way.
-    void Displace(TPath& dir, const std::string& archiveName, const std::string& name);
+    // Renames the entry of `archiveName` in `dir` that is named `name`, if any, out of the way;
+    // false when that entry bears a right name of its own there and stays.
+    bool Displace(TPath& dir, const std::string& archiveName, const std::string& name);
     void RemoveUnneeded(TZipRom& entry);
     void DisposeArchive(TFile& file);
     void AddToModel(const TZipRom& entry, TPath& dir, const std::string& archiveName, const std::string& name);
