@@ -237,7 +237,7 @@ const TNamedRomList& TAudit::RightNames(const TFile& file, std::string_view crc)
 }
 
 const std::vector<TAudit::LackingTarget>& TAudit::TargetsLacking(const TRom& rom, std::string_view crc) {
-    if (lackingGeneration_ != paths_.Generation()) {
+    if (lackingGeneration_ != paths_.Generation() && !KeepLackingTargets) {
         lackingTargets_.clear();
         lackingGeneration_ = paths_.Generation();
     }

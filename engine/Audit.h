@@ -79,6 +79,11 @@ public:
 
     // Called before each entry is checked: lets a test make a check fail.
     std::function<void(const TZipRom&)> BeforeEntryCheck;
+    // Keep the answers of the needed-elsewhere check while the model changes. For the repair's
+    // entry pass: there a change only ever fills an archive that lacked a ROM (never takes one
+    // away that a set needs under its name), and the repair checks each target again before it
+    // copies; without this, every change would make every later entry ask again.
+    bool KeepLackingTargets = false;
     // The message of the ECancelClick the walk throws when the job is cancelled.
     const char* CancelMessage = kProcessCancelled;
 

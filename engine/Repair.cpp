@@ -63,6 +63,8 @@ void TRepair::Run() {
     }
     audit_.AuditFiles(*this, CheckMode::Repair);
     job_.Status("Checking roms...");
+    // NeededElsewhere checks each target against the model before it copies.
+    audit_.KeepLackingTargets = true;
     ProgressMeter progress(job_, snapshot.size());
     for (TFile* file : snapshot) {
         progress.Step();
