@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "engine/DatFileUnit.h"
@@ -81,9 +82,11 @@ int main(int argc, char** argv) {
     options.UnknownPath = useless.string() + "/";
 
     auto start = std::chrono::steady_clock::now();
-    paths.Scan(false, qm::SilentJob());
+    std::set<std::string> unreadable;
+    paths.Scan(false, qm::SilentJob(), [&](const std::string& path, const std::string&) { unreadable.insert(path); });
     const double dryScanSeconds = Seconds(start);
     qm::TRepair dry(paths, options, nullptr, qm::SilentJob());
+    dry.UnreadableArchives = unreadable;
     dry.Run();
     const double drySeconds = Seconds(start);
     std::printf("dry run: scan from the caches %.3f s, walk %.3f s\n", dryScanSeconds, drySeconds - dryScanSeconds);
@@ -98,6 +101,8 @@ int main(int argc, char** argv) {
     const double readSeconds = Seconds(start);
     qm::TRepairDiskAccess disk(cache, scratch);
     qm::TRepair repair(paths, options, &disk, qm::SilentJob());
+    // The corrupted archives (the same as the dry run's) stay: the corrupted-file option is Ignore.
+    repair.UnreadableArchives = unreadable;
     const auto walkStart = std::chrono::steady_clock::now();
     repair.Run();
     cache.Flush();

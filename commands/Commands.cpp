@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <set>
 
 #include "commands/Session.h"
 #include "engine/Audit.h"
@@ -177,10 +178,12 @@ TRepairAction CorruptedRepairAction(const TCheckOptions& options, const std::str
 TRepairResult PlanRepair(TSession& session, const TCheckOptions& options, Job& job,
                          std::map<std::string, std::size_t>* archives = nullptr) {
     std::vector<TRepairAction> corrupted;
+    std::set<std::string> unreadable;
     session.Paths.Scan(false, job, [&](const std::string& path, const std::string& message) {
         job.Problem(message);
         if (options.Corrupted == CorruptedAction::Ignore) {
             job.Problem("***** File ignored");
+            unreadable.insert(path);
         } else {
             corrupted.push_back(CorruptedRepairAction(options, path));
         }
@@ -194,6 +197,7 @@ TRepairResult PlanRepair(TSession& session, const TCheckOptions& options, Job& j
         }
     }
     TRepair repair(session.Paths, options, nullptr, job);
+    repair.UnreadableArchives = std::move(unreadable);
     for (TRepairAction& action : corrupted) {
         repair.Record(std::move(action));
     }
@@ -279,23 +283,29 @@ void RunRepair(TSession& session, const TCheckOptions& options, const RepairRequ
             // Every archive read afresh before anything changes.
             TCorruptedFiles corrupted(session.DirCache, options, job);
             std::vector<TRepairAction> handled;
+            std::set<std::string> unreadable;
             auto handle = [&](const std::string& path, const std::string& message) {
                 const std::size_t before = corrupted.Handled();
                 corrupted.Handle(path, message);
                 if (corrupted.Handled() > before) {
                     handled.push_back(CorruptedRepairAction(options, path));
+                    return true;
                 }
-                return corrupted.Handled() > before;
+                unreadable.insert(path);
+                return false;
             };
             session.Paths.Scan(true, job,
                                [&](const std::string& path, const std::string& message) { handle(path, message); });
             TRepair repair(session.Paths, options, &session.DiskAccess, job);
+            repair.UnreadableArchives = std::move(unreadable);
+            unreadable.clear();
             for (TRepairAction& action : handled) {
                 repair.Record(std::move(action));
             }
             handled.clear();
             repair.OnZipError = [&](const std::string& path, const std::string& message) {
                 const bool gone = handle(path, message);
+                repair.UnreadableArchives.merge(unreadable);
                 for (TRepairAction& action : handled) {
                     repair.Record(std::move(action));
                 }

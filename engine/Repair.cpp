@@ -322,6 +322,9 @@ void TRepair::AddUnderName(TZipRom& entry, const std::string& name, bool rename)
 
 void TRepair::CopyEntry(TZipRom& entry, TPath& dir, const std::string& archiveName, const std::string& name) {
     const std::string target = dir.Path + archiveName;
+    if (UnreadableArchives.contains(target)) {
+        return;
+    }
     if (disk_ != nullptr) {
         Touch(entry.ZipFile->Dir->Path);
         Touch(dir.Path);

@@ -76,6 +76,10 @@ public:
     // failure is only a problem line.
     std::function<bool(const std::string& archivePath, const std::string& message)> OnZipError;
 
+    // Archives on disk that the scan could not read and that stay where they are: nothing is
+    // written into them (the model does not know what they hold).
+    std::set<std::string> UnreadableArchives;
+
     // Records an action taken outside the walk (corrupted archives met by the scan).
     void Record(TRepairAction action) { Result.Actions.push_back(std::move(action)); }
 

@@ -148,6 +148,15 @@ TEST_F(RepairKillTest, RepairDeletingToTheTrash) {
             EXPECT_TRUE(fs::exists(CacheFile()));
             EXPECT_EQ(TemporaryFilesIn({Roms(), Trash() / "files", DataDir(), Root() / "cache/quillmark"}),
                       std::vector<fs::path>{});
+            // Nor one of libzip's, which writes a changed archive as NAME.zip.XXXXXX first.
+            std::vector<std::string> strays;
+            for (const auto& item : fs::directory_iterator(Roms())) {
+                const std::string name = item.path().filename().string();
+                if (item.path().extension() != ".zip" && name != "quillmark.dat") {
+                    strays.push_back(name);
+                }
+            }
+            EXPECT_EQ(strays, std::vector<std::string>{});
             // Nothing left to repair.
             const CliRun dry = RunCliCommand({"repair", "--dry-run", "--unknown=delete"});
             EXPECT_NE(dry.Out.find("Dry run: 0 actions"), std::string::npos) << dry.Out;

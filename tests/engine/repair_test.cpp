@@ -392,6 +392,16 @@ TEST_F(RepairTest, ACorruptedArchiveToBeDeletedGoesToTheTrash) {
               (std::vector<std::string>{"delete corrupted archive " + At("broken.zip") + " (to the Trash)"}));
 }
 
+TEST_F(RepairTest, NothingIsWrittenIntoAnArchiveThatCannotBeRead) {
+    MakeZip(Roms() / "beta.zip", {{"b1.bin", kB1}, {"common.bin", kCommon}});
+    WriteFile("roms/gamma.zip", "PK\x03\x04 gamma, damaged");
+    const RepairOutcome outcome = Repair();
+    EXPECT_EQ(Lines(outcome), (std::vector<std::string>{"copy entry " + At("beta.zip") + " : common.bin -> " +
+                                                        At("delta.zip") + " : snd.bin"}));
+    EXPECT_EQ(ReadFile(Roms() / "gamma.zip"), "PK\x03\x04 gamma, damaged");
+    EXPECT_EQ(outcome.FailedChanges, 0u);
+}
+
 TEST(RepairOptions, MoveFoldersAreCheckedInTheDialogsOrder) {
     TCheckOptions options;
     options.Unknown = UnknownAction::Delete;
