@@ -11,9 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 
+#include "engine/Audit.h"
+#include "engine/CorruptedFiles.h"
 #include "engine/DatFileUnit.h"
 #include "engine/Repair.h"
 #include "engine/RepairDiskAccess.h"
@@ -80,13 +83,14 @@ int main(int argc, char** argv) {
     options.SplitMode = true;
     options.Unknown = qm::UnknownAction::Move;
     options.UnknownPath = useless.string() + "/";
+    options.Corrupted = qm::CorruptedAction::Move;
+    options.CorruptedPath = (work / "corrupted").string() + "/";
 
     auto start = std::chrono::steady_clock::now();
     std::set<std::string> unreadable;
     paths.Scan(false, qm::SilentJob(), [&](const std::string& path, const std::string&) { unreadable.insert(path); });
     const double dryScanSeconds = Seconds(start);
     qm::TRepair dry(paths, options, nullptr, qm::SilentJob());
-    dry.UnreadableArchives = unreadable;
     dry.Run();
     const double drySeconds = Seconds(start);
     std::printf("dry run: scan from the caches %.3f s, walk %.3f s\n", dryScanSeconds, drySeconds - dryScanSeconds);
@@ -97,12 +101,12 @@ int main(int argc, char** argv) {
     }
 
     start = std::chrono::steady_clock::now();
-    paths.Scan(true, qm::SilentJob());
+    // The corrupted archives go to their folder as the scan meets them, as the command does.
+    qm::TCorruptedFiles corrupted(cache, options, qm::SilentJob());
+    paths.Scan(true, qm::SilentJob(), corrupted.Handler());
     const double readSeconds = Seconds(start);
     qm::TRepairDiskAccess disk(cache, scratch);
     qm::TRepair repair(paths, options, &disk, qm::SilentJob());
-    // The corrupted archives (the same as the dry run's) stay: the corrupted-file option is Ignore.
-    repair.UnreadableArchives = unreadable;
     const auto walkStart = std::chrono::steady_clock::now();
     repair.Run();
     cache.Flush();
@@ -120,6 +124,46 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < repair.Result.ProblemLines.size() && i < 10; ++i) {
         std::printf("problem: %s\n", repair.Result.ProblemLines[i].c_str());
     }
+    // What an audit still finds that these options repair.
+    const qm::TAuditResult left = qm::TAudit(paths, options, qm::SilentJob()).Run();
+    std::map<std::string, std::size_t> kinds;
+    for (const qm::TArchiveFinding& finding : left.Names) {
+        ++kinds[qm::FindingKindName(finding.Kind)];
+    }
+    for (const qm::TArchiveFindings& archive : left.Archives) {
+        for (const qm::TFinding& finding : archive.Findings) {
+            ++kinds[qm::FindingKindName(finding.Kind)];
+        }
+    }
+    if (std::getenv("QM_BENCH_LEFT") != nullptr) {
+        std::map<std::string, std::size_t> targets;
+        for (const qm::TArchiveFindings& archive : left.Archives) {
+            for (const qm::TFinding& finding : archive.Findings) {
+                const std::string what = finding.Kind == qm::FindingKind::NeededElsewhere
+                                             ? finding.Target + (unreadable.contains(roms.string() + "/" + finding.Target) ? " (unreadable)" : "")
+                                             : archive.Path + " " + finding.Entry + " -> " + finding.Expected;
+                ++targets[what];
+            }
+        }
+        for (const qm::TArchiveFindings& archive : left.Archives) {
+            for (const qm::TFinding& finding : archive.Findings) {
+                if (finding.Kind == qm::FindingKind::WrongName) {
+                    const qm::TFile* file = paths.Paths()[0]->FindFile(fs::path(archive.Path).filename().string());
+                    for (const qm::TZipRom* rom : file->Roms) {
+                        std::printf("  %s: %s %s\n", file->Name.c_str(), rom->Name.c_str(), rom->Crc.c_str());
+                    }
+                }
+            }
+        }
+        for (const auto& [target, count] : targets) {
+            std::printf("left: %s %zu\n", target.c_str(), count);
+        }
+    }
+    std::printf("audit after the repair:");
+    for (const auto& [kind, count] : kinds) {
+        std::printf(" %s %zu", kind.c_str(), count);
+    }
+    std::printf("%s\n", kinds.empty() ? " nothing" : "");
     const bool same = dry.Result.Actions.size() == repair.Result.Actions.size();
     std::printf("dry run and repair take the same number of actions: %s\n", same ? "yes" : "NO");
     fs::remove_all(work);
