@@ -121,7 +121,11 @@ void TRepair::RepairFile(TFile& file) {
 
 void TRepair::RepairEntries(TFile& file) {
     file.Modified = false;
-    file.Analyse();
+    // Matched by the name pass and not changed since (a change clears Analysed): only what the
+    // other archives decide is taken again.
+    if (!file.ReanalyseDuplicateName()) {
+        file.Analyse();
+    }
     const std::vector<TZipRom*> entries(file.Roms.begin(), file.Roms.end());
     for (TZipRom* entry : entries) {
         if (entry->Removed) {
@@ -318,6 +322,7 @@ void TRepair::AddUnderName(TZipRom& entry, const std::string& name, bool rename)
     Record({RepairActionKind::RenameEntry, own.FullName(), oldName, entry.Crc, {}, name});
     entry.SetName(name);
     own.Modified = true;
+    own.Analysed = false;
 }
 
 void TRepair::CopyEntry(TZipRom& entry, TPath& dir, const std::string& archiveName, const std::string& name) {
@@ -360,6 +365,7 @@ bool TRepair::Displace(TPath& dir, const std::string& archiveName, const std::st
     Record({RepairActionKind::DisplaceEntry, target->FullName(), other->Name, other->Crc, {}, newName});
     other->SetName(newName);
     target->Modified = true;
+    target->Analysed = false;  // a ROM of unknown good dump is matched by its name
     return true;
 }
 
