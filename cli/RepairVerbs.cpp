@@ -11,36 +11,6 @@ namespace qm {
 
 namespace {
 
-bool Switch(const CliArgs& args, const std::string& name, bool fallback) {
-    if (args.Has("no-" + name)) {
-        return false;
-    }
-    return args.Has(name) ? true : fallback;
-}
-
-std::string AbsoluteFolder(const std::string& dir) {
-    return WithTrailingSlash(std::filesystem::absolute(dir).lexically_normal().string());
-}
-
-// ignore | delete | move:DIR; false for anything else.
-template <class Action>
-bool ParseDisposal(const std::optional<std::string>& value, Action& action, std::string& folder) {
-    if (!value) {
-        return true;
-    }
-    if (*value == "ignore") {
-        action = Action::Ignore;
-    } else if (*value == "delete") {
-        action = Action::Delete;
-    } else if (value->starts_with("move:") && value->size() > 5) {
-        action = Action::Move;
-        folder = AbsoluteFolder(value->substr(5));
-    } else {
-        return false;
-    }
-    return true;
-}
-
 std::string ActionJson(const TRepairAction& action) {
     JsonObject json;
     json.Add("kind", RepairActionKindName(action.Kind)).Add("archive", action.Archive);
