@@ -54,10 +54,10 @@ void TerminalJob::Status(std::string_view text) {
 }
 
 void TerminalJob::Problem(std::string_view line) {
-    problems_.emplace_back(line);
-    if (!PrintProblems) {
+    if (!said_.emplace(line).second) {
         return;
     }
+    problems_.emplace_back(line);
     if (active_) {
         ctx_.Err() << "\r\033[K";
     }
