@@ -158,6 +158,8 @@ TEST_F(CliInputSafetyTest, CommandsThatOnlyReadWriteNothing) {
     // Nothing changed in the settings either: the file was not even replaced by a copy.
     EXPECT_EQ(Inode(Settings()), settings);
 
+    EXPECT_EQ(RunCliCommand({"paths"}).Out, Dir(Root() / "cd") + "  (from the profile)\n" + Dir(DataDir()) +
+                                                "  (for this run only: none of the others is writable)\n");
     // A change the user asks for is written; the stand-in directory was for those runs only.
     fs::create_directories(Root() / "more");
     ASSERT_EQ(RunCliCommand({"paths", "add", (Root() / "more").string()}).Status, 0);
