@@ -54,8 +54,11 @@ void TerminalJob::Status(std::string_view text) {
 }
 
 void TerminalJob::Problem(std::string_view line) {
-    if (!said_.emplace(line).second) {
+    if (saidAfterFile_.count(std::string(line)) > 0 || !said_.emplace(line).second) {
         return;
+    }
+    if (const std::size_t colon = line.find(": "); colon != std::string_view::npos) {
+        saidAfterFile_.emplace(line.substr(colon + 2));
     }
     problems_.emplace_back(line);
     if (active_) {

@@ -31,7 +31,8 @@ private:
 // Progress and status on one line of a terminal's standard error (redrawn at most ten times a
 // second), problem lines printed on standard error as they come and kept, Ctrl-C as Cancel.
 // A problem is said once per run: the scan of the profile's load, the audit's fresh scan and the
-// rescan that ends a command meet the same unreadable archive again.
+// rescan that ends a command meet the same unreadable archive again, and the handling of a
+// corrupted archive repeats the message the scan gave after the archive's path.
 class TerminalJob : public CancellableJob {
 public:
     explicit TerminalJob(CliContext& ctx);
@@ -58,6 +59,8 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
     std::vector<std::string> problems_;
     std::unordered_set<std::string> said_;
+    // What the lines said follow "<file>: " with.
+    std::unordered_set<std::string> saidAfterFile_;
 };
 
 }  // namespace qm

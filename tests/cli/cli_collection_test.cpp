@@ -67,7 +67,7 @@ TEST_F(CliCollectionTest, AuditReportsTheDemoCollection) {
                            "  archives with a wrong name: 1\n"
                            "  archives of no known set: 1\n"
                            "  unknown ROMs: 1\n"
-                           "  problem lines (on standard error): 3\n");
+                           "  problem lines (on standard error): 2\n");
     EXPECT_NE(run.Err.find("***** File moved to " + (Root() / "bad").string() + "/"), std::string::npos) << run.Err;
     EXPECT_TRUE(fs::exists(Root() / "bad/broken.zip"));
     EXPECT_EQ(ReadFile(Root() / "cache/quillmark/report.txt"), [&] {
