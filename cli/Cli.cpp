@@ -473,6 +473,9 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
             return kExitOk;
         }
         PrintHelp(err);
+        if (args.Has("json")) {
+            out << JsonError("no verb given (\"quillmark-cli help\" lists them)", {}) << "\n";
+        }
         return kExitUsage;
     }
     verb = FindVerb(args.Verb);

@@ -119,6 +119,10 @@ TEST_F(CliConventionsTest, HelpVersionAndUsageErrorsThroughTheProgram) {
     run = test::RunCliProcess(Root(), {"--json", "scan", "--bogus"});
     EXPECT_EQ(run.Status, 2);
     EXPECT_EQ(JsonKeys(Root(), run.Out, "error"), "file,message\n") << run.Out;
+    run = test::RunCliProcess(Root(), {"--json"});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(JsonKeys(Root(), run.Out), "error\n") << run.Out;
+    EXPECT_NE(run.Err.find("Usage: quillmark-cli"), std::string::npos) << run.Err;
 
     // A failure exits 1; a profile that is not there, under --json, is one error object.
     run = test::RunCliProcess(Root(), {"--json", "use", "nosuch"});
