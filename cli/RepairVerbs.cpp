@@ -40,11 +40,6 @@ std::string JsonKey(std::string caption) {
     return key;
 }
 
-int Usage(CliContext& ctx, const std::string& message) {
-    ctx.Err() << "quillmark-cli: repair: " << message << " (see repair --help)\n";
-    return kExitUsage;
-}
-
 }  // namespace
 
 const std::set<std::string>& RepairOptionNames() {
@@ -67,7 +62,7 @@ const std::set<std::string>& RepairOptionNames() {
 int VerbRepair(CliContext& ctx) {
     const CliArgs& args = ctx.Args();
     if (!args.Positional.empty()) {
-        return Usage(ctx, "no arguments expected");
+        return ctx.Usage("no arguments expected");
     }
     TCheckOptions options;
     options.RepairNames = Switch(args, "repair-names", options.RepairNames);
@@ -75,22 +70,22 @@ int VerbRepair(CliContext& ctx) {
     options.RepairNoGoodDump = Switch(args, "no-good-dump", options.RepairNoGoodDump);
     options.SplitMode = Switch(args, "split", options.SplitMode);
     if (!ParseDisposal(args.Value("unknown"), options.Unknown, options.UnknownPath)) {
-        return Usage(ctx, "--unknown takes ignore, delete or move:DIR");
+        return ctx.Usage("--unknown takes ignore, delete or move:DIR");
     }
     if (!ParseDisposal(args.Value("corrupted"), options.Corrupted, options.CorruptedPath)) {
-        return Usage(ctx, "--corrupted takes ignore, delete or move:DIR");
+        return ctx.Usage("--corrupted takes ignore, delete or move:DIR");
     }
     RepairRequest request;
     request.DryRun = args.Has("dry-run");
     request.Force = args.Has("force");
     if (request.Force && !args.Has("yes")) {
-        return Usage(ctx, "--force goes with --yes");
+        return ctx.Usage("--force goes with --yes");
     }
     if (const std::string why = CheckRepairOptions(options); !why.empty()) {
-        return Usage(ctx, why);
+        return ctx.Usage(why);
     }
     if (!request.DryRun && RepairDeletes(options) && !ctx.Prompts().Ask(MessageKind::Warning, kRepairDeleteWarning)) {
-        return kExitFailure;
+        return ctx.Fail("nothing repaired: the delete was not confirmed");
     }
 
     if (!ctx.LoadProfile(/*scan=*/false)) {
@@ -107,14 +102,9 @@ int VerbRepair(CliContext& ctx) {
         stopped = e.what();
         status = kExitCancelled;
     } catch (const ERepairRefused& e) {
-        for (const std::string& line : job.Problems()) {
-            ctx.Err() << DisplayText(line) << "\n";
-        }
-        return ctx.Fail(std::string(e.what()) + " (give --yes --force to repair all the same)");
+        return ctx.Fail(std::string(e.what()) + " (give --yes --force to repair all the same)", e.Directory);
     }
-    for (const std::string& line : job.Problems()) {
-        ctx.Err() << DisplayText(line) << "\n";
-    }
+    // The problems met went to standard error as they came.
     if (status == kExitOk && outcome.FailedChanges > 0) {
         status = kExitFailure;
         ctx.Err() << "quillmark-cli: " << outcome.FailedChanges
@@ -143,7 +133,7 @@ int VerbRepair(CliContext& ctx) {
             .Add("problems", job.Problems())
             .Add("failed_operations", outcome.FailedChanges);
         PrintCounts(ctx, json);
-        ctx.Out() << json.Text() << "\n";
+        ctx.PrintJson(json);
         return status;
     }
     std::ostream& out = ctx.Out();
