@@ -38,9 +38,9 @@ AuditOutcome RunAudit(TSession& session, const TCheckOptions& options, Job& job,
 std::string CheckRepairOptions(TCheckOptions& options);
 // Whether the options delete files (unknown or corrupted): the user must confirm that first.
 bool RepairDeletes(const TCheckOptions& options);
-// The confirmation asked for a repair that deletes (lines separated by CR).
+// The confirmation asked for a repair that deletes.
 inline constexpr const char* kRepairDeleteWarning =
-    "WARNING !\rYou choose to delete bad or unknown files.\r\rPlease confirm your choice.";
+    "WARNING !\nYou choose to delete bad or unknown files.\n\nPlease confirm your choice.";
 
 // A repair that would delete or move more than half of the archives of one directory (almost
 // always the sign of a wrong datafile) stops before it changes anything, unless forced.
