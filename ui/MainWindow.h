@@ -40,6 +40,7 @@ namespace qm {
 
 class GameTreeModel;
 class TAuditOptions;
+class TRepairOptions;
 class TCDUpdate;
 class TDataFileBuilder;
 class TF_About;
@@ -104,6 +105,7 @@ public:
     // Commands.
     void ReloadToolClick();
     void AuditToolClick();
+    void RepairToolClick();
     void PlayGame();
     void ChangeEmulatorExe1Click() { ImportGames(ListingKind::Mame); }
     void ImportRainegames1Click() { ImportGames(ListingKind::Raine); }
@@ -149,6 +151,7 @@ public:
     TformOptions* formOptions = nullptr;
     TDataFileBuilder* DataFileBuilder = nullptr;
     TAuditOptions* AuditOptions = nullptr;
+    TRepairOptions* RepairOptions = nullptr;
     TReportForm* ReportForm = nullptr;
     TNeogeoCopyOpt* NeogeoCopyOpt = nullptr;
     TCDUpdate* CDUpdate = nullptr;
@@ -204,6 +207,8 @@ private:
     // Loads a profile with `load` on the worker (the trees are emptied first: they show the
     // database's own texts), then shows the tree and the emptied zip pane; `then` gets the error.
     void LoadProfile(std::function<void(GuiJob&)> load, std::function<void(std::exception_ptr)> then);
+    // The repair itself, behind the wait window with Cancel, then the trees.
+    void StartRepair(const TCheckOptions& options, bool force);
     // Shows a saved audit report while the rescan after it runs, without Cancel.
     void ShowAuditReport(const std::filesystem::path& file);
     // The MAME and Raine imports: the executable chosen and probed, the builder dialog, the build.
