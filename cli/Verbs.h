@@ -22,6 +22,8 @@ int VerbAudit(CliContext& ctx);
 int VerbReport(CliContext& ctx);
 int VerbExportNeoGeo(CliContext& ctx);
 int VerbUpdateCd(CliContext& ctx);
+int VerbExamine(CliContext& ctx);
+int VerbMerge(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
 
 // The profile a NAME argument stands for: the name as given when its datafile exists, else the

@@ -127,4 +127,21 @@ std::vector<std::string> TSession::Profiles() const {
     return names;
 }
 
+CachesWritten::~CachesWritten() {
+    try {
+        session.DirCache.Reset();
+    } catch (const std::exception&) {
+    }
+    session.DirCache.ReleaseLocks();
+}
+
+void RescanFromCaches(TSession& session, Job& job) {
+    struct Rescanning : UncancellableJob {
+        using UncancellableJob::UncancellableJob;
+        void Problem(std::string_view) override {}
+    } rescanning(job);
+    session.Paths.Reset(true);
+    session.Paths.Scan(false, rescanning);
+}
+
 }  // namespace qm

@@ -1,5 +1,6 @@
 #include "engine/FilesTools.h"
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,33 @@ void MoveFileOrCopy(const fs::path& source, const fs::path& destination) {
 
 int ExecAndWait(const std::vector<std::string>& argv, bool wait, bool /*minimized*/, const fs::path& stdoutFile) {
     return RunProcess(argv, wait, stdoutFile);
+}
+
+bool IsBareFileName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\\\0", 3)) == name.npos;
+}
+
+WorkFolder::WorkFolder(const std::filesystem::path& scratch, std::string_view prefix) {
+    std::error_code ec;
+    std::filesystem::create_directories(scratch, ec);
+    std::string pattern = (scratch / (std::string(prefix) + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw EFileError(scratch, std::string("cannot create a work folder: ") + std::strerror(errno));
+    }
+    path_ = pattern;
+}
+
+WorkFolder::~WorkFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+void WorkFolder::Empty() const {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(path_, ec)) {
+        std::filesystem::remove_all(entry.path(), ec);
+    }
 }
 
 }  // namespace qm
