@@ -1,5 +1,6 @@
 #include "engine/Merge.h"
 
+#include <algorithm>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -95,7 +96,7 @@ private:
             games.NamesForCrc(sourceName, ShortName(LowerCase(source->EntryName)), needed, crc);
             for (const NamedGame& target : needed) {
                 const std::string archive = target.Game->Name + ".zip";
-                if (!done.insert(archive + '/' + target.Name).second) {
+                if (!done.insert(archive + '/' + target.Name + '/' + crc).second) {
                     continue;
                 }
                 if (!IsBareFileName(target.Name)) {
@@ -119,9 +120,31 @@ private:
                 if (added) {
                     targets_.push_back(Target{dir, archive, target.Game->Name, {}});
                 }
-                targets_[it->second].Items.push_back(Item{target.Name, source});
+                Target& into = targets_[it->second];
+                into.Items.push_back(Item{QueuedName(into, target.Name), source});
+                if (into.Items.back().Name != target.Name) {
+                    out_.Displaced.push_back(MergeDisplaced{dir->Path + archive, target.Name, into.Items.back().Name});
+                }
             }
         }
+    }
+
+    // Two clones of a set may expect different ROMs under one name, and one archive holds one
+    // entry of a name: the ROM that comes first keeps the name, a later one is stored under the
+    // name + "__" (the scan finds ROMs by CRC; none is left out).
+    static std::string QueuedName(const Target& target, const std::string& name) {
+        auto queued = [&](const std::string& candidate) {
+            return std::any_of(target.Items.begin(), target.Items.end(),
+                               [&](const Item& item) { return SameText(item.Name, candidate); });
+        };
+        if (!queued(name)) {
+            return name;
+        }
+        std::string other = name + "__";
+        for (int n = 2; queued(other); ++n) {
+            other = name + "__" + std::to_string(n);
+        }
+        return other;
     }
 
     void Write(Target& target) {

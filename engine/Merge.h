@@ -4,10 +4,10 @@
 // The dropped files are only read. Each target archive is written once per run, with all the ROMs
 // it receives (libzip writes the new archive beside the old one and renames it over; the archive is
 // flushed before its cache line changes). An entry of the needed name holding other data is never
-// replaced: it is renamed to its name + "__" in the same archive. A target archive that cannot be
-// read is kept as owner + "_bad.zip" and a new archive of the right name receives the ROMs. The
-// directory caches and the model are kept in step with every archive written; the caller flushes
-// the caches and rescans.
+// replaced: it is renamed to its name + "__" in the same archive; two clones of a set that expect
+// different ROMs under one name get the first under the name and the next under name + "__". A target archive that
+// cannot be read is kept as owner + "_bad.zip" and a new archive of the right name receives the ROMs. The directory
+// caches and the model are kept in step with every archive written; the caller flushes the caches and rescans.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +24,8 @@ struct TSrcRom;
 
 struct MergeDisplaced {
     std::string Archive;  // full path
-    std::string From;     // the entry's name before
-    std::string To;       // its name now
+    std::string From;     // the entry's name before (or the name a ROM was needed under)
+    std::string To;       // its name now (or the name it was stored under)
 };
 
 struct MergeOutcome {

@@ -231,6 +231,27 @@ TEST_F(DroppedFilesTest, AnEntryOfTheNeededNameWithOtherDataIsKeptUnderAnotherNa
     EXPECT_TRUE(Clone("pacx")->HasPresentRom);
 }
 
+TEST_F(DroppedFilesTest, TwoClonesNeedingOtherRomsUnderOneNameGetBothKept) {
+    LoadDatabase({
+        RomLine("pac", "Pac Man", "pac", "Pac Man", "a.bin", CrcOf(kA), "N", "O", Size(kA)),
+        RomLine("pac", "Pac Man", "pacx", "Pac Man X", "a.bin", CrcOf(kOther), "N", "O", Size(kOther)),
+    });
+    paths->AddPath(RomsDir());
+    paths->Scan(false, job);
+    Examine({Drop("d.zip", {{"a.bin", kA}, {"x/a.bin", kOther}})});
+    const MergeOutcome outcome = Merge();
+    EXPECT_EQ(test::ArchiveListing(Roms() / "pac.zip"), (Listing{{"a.bin", CrcOf(kA)}, {"a.bin__", CrcOf(kOther)}}));
+    EXPECT_EQ(outcome.RomsCopied, 2u);
+    ASSERT_EQ(outcome.Displaced.size(), 1u);
+    EXPECT_EQ(outcome.Displaced[0].To, "a.bin__");
+    Rescan();
+    EXPECT_TRUE(Clone("pac")->Complete);
+    EXPECT_TRUE(Clone("pacx")->Complete);
+    // Merged again, nothing moves.
+    sources.KeepNewRoms(games);
+    EXPECT_TRUE(sources.NewRoms().empty());
+}
+
 TEST_F(DroppedFilesTest, AnUnreadableTargetIsKeptAsBadAndANewArchiveGetsTheRom) {
     WriteFile("second/gal.zip", "PK\x03\x04 broken");
     paths->Scan(false, job);
