@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
                 sources.NewRoms().size(), sources.Report.size());
 
     start = std::chrono::steady_clock::now();
-    const qm::MergeOutcome outcome = qm::MergeNewRoms(paths, sources.NewRoms(), work / "scratch", job);
+    const qm::MergeOutcome outcome = qm::MergeNewRoms(paths, sources.AllRoms(), work / "scratch", job);
     cache.Reset();
     const double mergeSeconds = Seconds(start);
     std::printf(

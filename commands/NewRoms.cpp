@@ -65,7 +65,10 @@ NewRomsMerge MergeDroppedRoms(TSession& session, TSrcRomList& sources, Job& job)
     std::exception_ptr error;
     try {
         CachesWritten written{session};
-        merge.Outcome = MergeNewRoms(session.Paths, sources.NewRoms(), session.Config.TempDir, job);
+        // Every dropped ROM, not only the new ones: a ROM the collection holds in one set's archive
+        // may still be missing from another set's, where the emulator looks for it. The merge
+        // writes nothing where the archive holds the ROM under its name already.
+        merge.Outcome = MergeNewRoms(session.Paths, sources.AllRoms(), session.Config.TempDir, job);
     } catch (...) {
         error = std::current_exception();
     }

@@ -39,9 +39,10 @@ struct NewRomsMerge {
     bool Declined = false;        // the user did not confirm
     MergeOutcome Outcome;
 };
-// The merge of the source list's new ROMs: "Nothing to merge ..." when there are none, the
-// question, the merge, the caches written, the new ROMs kept again and the picture rescanned from
-// the caches (also after an error, which then goes on to the caller).
+// The merge of dropped ROMs: "Nothing to merge ..." when none is new, the question, the merge of
+// every dropped ROM into the archives that lack it, the caches written, the new ROMs kept again
+// and the picture rescanned from the caches (also after an error, which then goes on to the
+// caller).
 NewRomsMerge MergeDroppedRoms(TSession& session, TSrcRomList& sources, Job& job);
 
 }  // namespace qm

@@ -94,7 +94,9 @@ private:
             }
             const std::string crc = LowerCase(source->Crc);
             games.NamesForCrc(sourceName, ShortName(LowerCase(source->EntryName)), needed, crc);
-            for (const NamedGame& target : needed) {
+            std::vector<NamedGame> targets(needed.begin(), needed.end());
+            AddOwnEntries(*source->Rom, crc, targets);
+            for (const NamedGame& target : targets) {
                 const std::string archive = target.Game->Name + ".zip";
                 if (!done.insert(archive + '/' + target.Name + '/' + crc).second) {
                     continue;
@@ -124,6 +126,21 @@ private:
                 into.Items.push_back(Item{QueuedName(into, target.Name), source});
                 if (into.Items.back().Name != target.Name) {
                     out_.Displaced.push_back(MergeDisplaced{dir->Path + archive, target.Name, into.Items.back().Name});
+                }
+            }
+        }
+    }
+
+    // The names give each ROM once, to the first set that needs it under a name; the emulator looks
+    // for a set's ROMs in that set's archive, so every set whose clones own the ROM gets it too.
+    static void AddOwnEntries(const TRom& rom, const std::string& crc, std::vector<NamedGame>& targets) {
+        if (rom.Crc != crc) {
+            return;
+        }
+        for (TClone* clone : rom.Clones) {
+            for (const TRomEntry& entry : clone->Roms) {
+                if (entry.Rom == &rom && entry.Own) {
+                    targets.push_back(NamedGame{entry.Name, clone->Game});
                 }
             }
         }

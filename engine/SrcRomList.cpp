@@ -130,6 +130,15 @@ void TSrcRomList::LoadSourceRoms(const std::vector<std::string>& files, TGamesLi
     }
 }
 
+std::vector<TSrcRom*> TSrcRomList::AllRoms() {
+    std::vector<TSrcRom*> all;
+    all.reserve(roms_.size());
+    for (TSrcRom& source : roms_) {
+        all.push_back(&source);
+    }
+    return all;
+}
+
 void TSrcRomList::KeepNewRoms(const TGamesList& games) {
     newRoms_.clear();
     for (TSrcRom& source : roms_) {

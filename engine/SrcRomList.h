@@ -45,6 +45,8 @@ public:
 
     // In the order the members were read; one per CRC.
     const std::deque<TSrcRom>& Roms() const { return roms_; }
+    // The same, for the merge.
+    std::vector<TSrcRom*> AllRoms();
     std::size_t Count() const { return roms_.size(); }
     const TSrcRom* FindByCrc(std::string_view crc) const;
     const std::vector<TSrcRom*>& NewRoms() const { return newRoms_; }

@@ -252,6 +252,20 @@ TEST_F(DroppedFilesTest, TwoClonesNeedingOtherRomsUnderOneNameGetBothKept) {
     EXPECT_TRUE(sources.NewRoms().empty());
 }
 
+TEST_F(DroppedFilesTest, EverySetThatOwnsTheRomGetsItUnderItsName) {
+    LoadDatabase({
+        RomLine("one", "One", "one", "One", "shared.bin", CrcOf(kA), "N", "O", Size(kA)),
+        RomLine("two", "Two", "two", "Two", "other.bin", CrcOf(kB), "N", "O", Size(kB)),
+        RomLine("two", "Two", "twob", "Two B", "shared.bin", CrcOf(kA), "N", "O", Size(kA)),
+    });
+    paths->AddPath(RomsDir());
+    paths->Scan(false, job);
+    Examine({Drop("d.zip", {{"shared.bin", kA}})});
+    Merge();
+    EXPECT_EQ(test::ArchiveListing(Roms() / "one.zip"), (Listing{{"shared.bin", CrcOf(kA)}}));
+    EXPECT_EQ(test::ArchiveListing(Roms() / "two.zip"), (Listing{{"shared.bin", CrcOf(kA)}}));
+}
+
 TEST_F(DroppedFilesTest, AnUnreadableTargetIsKeptAsBadAndANewArchiveGetsTheRom) {
     WriteFile("second/gal.zip", "PK\x03\x04 broken");
     paths->Scan(false, job);
