@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "engine/FilesTools.h"
+#include "engine/Merge.h"
 #include "game_db/cel_strings.h"
 #include "platform/DirectoryLock.h"
 #include "platform/Job.h"
@@ -24,6 +26,7 @@ TSession::TSession(const ConfigPaths& paths, UserPrompts& prompts)
     // its own. (ROM directories are seen to by their scan, move folders by the command using them.)
     RemoveStaleTempFiles(paths.DataDir);
     RemoveStaleTempFiles(paths.TempDir);
+    RemoveStaleWorkFolders(paths.TempDir, kMergeWorkFolder);
     RemoveStaleTempFiles(paths.SettingsFile.parent_path());
 }
 

@@ -28,7 +28,12 @@ void MoveFileOrCopy(const std::filesystem::path& source, const std::filesystem::
 bool IsBareFileName(std::string_view name);
 
 // A folder of its own below the scratch folder ("<prefix>-XXXXXX") for the members an operation
-// extracts, removed with everything in it at the end.
+// extracts, removed with everything in it at the end. It is locked (flock) while it lives, so that
+// the folders a killed run left behind can be told from those of a run still going: each new one
+// first removes the unlocked folders of its prefix.
+// Removes the work folders of that prefix that no live run holds.
+void RemoveStaleWorkFolders(const std::filesystem::path& scratch, std::string_view prefix);
+
 class WorkFolder {
 public:
     WorkFolder(const std::filesystem::path& scratch, std::string_view prefix);
@@ -42,6 +47,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    int lock_ = -1;
 };
 
 inline constexpr int kExecNotWaited = kProcessNotWaited;

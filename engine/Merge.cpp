@@ -53,7 +53,7 @@ struct Target {
 class Merger {
 public:
     Merger(TPathsList& paths, const fs::path& workDir, Job& job, MergeOutcome& outcome)
-        : paths_(paths), cache_(paths.DirCache()), work_(workDir, "merge"), job_(job), out_(outcome) {}
+        : paths_(paths), cache_(paths.DirCache()), work_(workDir, kMergeWorkFolder), job_(job), out_(outcome) {}
 
     void Run(const std::vector<TSrcRom*>& sources) {
         Plan(sources);

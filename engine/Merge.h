@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Job.h"
@@ -21,6 +22,9 @@ namespace qm {
 
 class TPathsList;
 struct TSrcRom;
+
+// The prefix of the merge's work folders in the scratch folder.
+inline constexpr std::string_view kMergeWorkFolder = "merge";
 
 struct MergeDisplaced {
     std::string Archive;  // full path

@@ -127,6 +127,10 @@ TEST_F(MergeKillTest, EveryArchiveStaysWholeAndEveryCacheTrue) {
             EXPECT_TRUE(fs::exists(CacheFile()));
             EXPECT_EQ(CacheDisagreement(CacheFile(), Roms()), "");
             EXPECT_EQ(TemporaryFilesIn({Roms(), DataDir(), Root() / "cache/quillmark"}), std::vector<fs::path>{});
+            // The extracted ROMs of a killed run are gone with its work folder.
+            for (const auto& entry : fs::directory_iterator(Root() / "cache/quillmark")) {
+                EXPECT_FALSE(entry.path().filename().string().starts_with("merge-")) << entry.path();
+            }
             // The whole merge is done: every set complete, each old r2.bin kept once.
             const CliRun status = RunCliCommand({"status", "--sets", "--incomplete"});
             EXPECT_EQ(status.Out, "");
