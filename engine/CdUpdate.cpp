@@ -31,11 +31,6 @@ std::string FilesUpdatedMessage(std::size_t count) {
 
 namespace {
 
-bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
 // A destination that is one of the ROM directories keeps that directory's spelling, so that its
 // cache is one and the same in TDatFile.
 std::string DestinationFolder(const TPathsList& paths, const std::string& dir) {
@@ -190,7 +185,7 @@ private:
     std::optional<CdUpdatedArchive> Complete(const TGame& game, const std::string& base,
                                              const std::unordered_set<std::string>& held, bool copyBaseAlways) {
         const std::string target = dest_ + game.Name + ".zip";
-        const bool existed = Exists(target);
+        const bool existed = PathExists(target);
         std::set<EntryKey> inTarget;
         if (existed) {
             if (!HeldBy(target, inTarget)) {
@@ -313,7 +308,7 @@ private:
     void RecordInCache(const std::string& target) {
         cache_.Open(dest_);
         cache_.DeleteZip(target);
-        if (Exists(target)) {
+        if (PathExists(target)) {
             cache_.AddZipListing(target);
             cache_.Save();
         }

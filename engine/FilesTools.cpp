@@ -40,6 +40,11 @@ int ExecAndWait(const std::vector<std::string>& argv, bool wait, bool /*minimize
     return RunProcess(argv, wait, stdoutFile);
 }
 
+bool PathExists(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
 bool IsBareFileName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of(std::string_view("/\\\0", 3)) == name.npos;

@@ -24,6 +24,9 @@ public:
 // (the source stays) or "Can't delete original. (...)" (both copies stay).
 void MoveFileOrCopy(const std::filesystem::path& source, const std::filesystem::path& destination);
 
+// Whether anything (a dangling symlink included) has that name: nothing is ever written over it.
+bool PathExists(const std::filesystem::path& path);
+
 // A name the zip component can add as it stands: it stores a file under its bare name.
 bool IsBareFileName(std::string_view name);
 

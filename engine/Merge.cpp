@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
 bool IsFile(const fs::path& path) {
     std::error_code ec;
     return fs::is_regular_file(path, ec);
@@ -176,7 +171,7 @@ private:
             NotCopied(target, e.what());
             return;
         }
-        bool existed = Exists(archive);
+        bool existed = PathExists(archive);
         if (existed && !IsFile(archive)) {
             NotCopied(target, "it is not a file");
             return;
@@ -277,7 +272,7 @@ private:
     bool SetAsideUnreadable(Target& target, const fs::path& archive) {
         Problem("File " + archive.string() + " (" + target.Items.front().Name + ") : Zip problem... - " + zip_.Message);
         std::string bad = target.Owner + "_bad.zip";
-        for (int n = 2; Exists(target.Dir->Path + bad); ++n) {
+        for (int n = 2; PathExists(target.Dir->Path + bad); ++n) {
             bad = target.Owner + "_bad" + std::to_string(n) + ".zip";
         }
         std::error_code ec;
@@ -309,7 +304,7 @@ private:
         cache_.Open(target.Dir->Path);
         cache_.DeleteZip(archive.string());
         TFile* file = target.Dir->FindFile(target.Archive);
-        if (!Exists(archive)) {
+        if (!PathExists(archive)) {
             if (file != nullptr) {
                 target.Dir->RemoveFile(file);
             }
