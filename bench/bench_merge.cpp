@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/BenchCollection.h"
+#include "bench/BenchFigures.h"
 #include "engine/DatFileUnit.h"
 #include "engine/Merge.h"
 #include "engine/RomsFiles.h"
@@ -30,15 +31,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qm::bench::Seconds;
 
 constexpr std::size_t kDroppedSets = 2000;
 // Sets whose own ROMs are larger are left out: the forged data does not compress, and a few
 // sets of hundreds of megabytes would make the figure one of the disk.
 constexpr std::int64_t kMaxSetBytes = 2 << 20;
-
-double Seconds(std::chrono::steady_clock::time_point from) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-}
 
 class CountingJob : public qm::Job {
 public:
