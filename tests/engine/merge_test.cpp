@@ -296,6 +296,16 @@ TEST_F(DroppedFilesTest, SourcesThatVanishOrNeedNothingAreProblemsOrNothing) {
     EXPECT_EQ(test::CacheDisagreement(Roms("second") / "quillmark.dat", Roms("second")), "");
 }
 
+TEST_F(DroppedFilesTest, ACancelStopsBetweenArchivesWithWhatWasWrittenRecorded) {
+    Examine({Drop("d.zip", {{"a.bin", kA}, {"g.bin", kG}})});
+    job.CancelWhen = [&] { return fs::exists(Roms("second") / "pac.zip"); };
+    const MergeOutcome outcome = Merge();
+    EXPECT_TRUE(outcome.Cancelled);
+    EXPECT_EQ(outcome.ArchivesCreated, 1u);
+    EXPECT_FALSE(fs::exists(Roms("second") / "gal.zip"));
+    EXPECT_EQ(test::CacheDisagreement(Roms("second") / "quillmark.dat", Roms("second")), "");
+}
+
 TEST_F(DroppedFilesTest, ProgressIsReportedAboutFiftyTimes) {
     std::vector<std::string> lines;
     std::vector<test::ZipEntrySpec> entries;
