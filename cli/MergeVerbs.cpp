@@ -56,23 +56,18 @@ std::string TreeJson(const ContentTree& nodes) {
 }
 
 // Loads the profile with its collection scanned, then examines the zip files among the arguments.
-bool Examine(CliContext& ctx, TSrcRomList& sources, const char* usage, int& status) {
+// False, with `status` set, when it could not.
+bool Examine(CliContext& ctx, TSrcRomList& sources, int& status) {
     const std::vector<std::string> files = DroppedZipFiles(ctx.Args().Positional);
     if (files.empty()) {
-        ctx.Err() << "quillmark-cli: " << usage << "\n";
-        status = kExitUsage;
+        status = ctx.Usage("needs zip files (FILE.zip)");
         return false;
     }
     if (!ctx.LoadProfile(/*scan=*/true)) {
         status = kExitFailure;
         return false;
     }
-    TerminalJob& job = ctx.Job();
-    for (const std::string& line : job.Problems()) {
-        ctx.Err() << DisplayText(line) << "\n";
-    }
-    job.PrintProblems = true;
-    ExamineDroppedFiles(ctx.Session(), sources, files, job);
+    ExamineDroppedFiles(ctx.Session(), sources, files, ctx.Job());
     return true;
 }
 
@@ -81,7 +76,7 @@ bool Examine(CliContext& ctx, TSrcRomList& sources, const char* usage, int& stat
 int VerbExamine(CliContext& ctx) {
     TSrcRomList sources;
     int status = kExitOk;
-    if (!Examine(ctx, sources, "usage: quillmark-cli examine FILE.zip... [--new] [--json]", status)) {
+    if (!Examine(ctx, sources, status)) {
         return status;
     }
     TSession& session = ctx.Session();
@@ -97,7 +92,7 @@ int VerbExamine(CliContext& ctx) {
             .Add("new_roms", sources.NewRoms().size())
             .Add("filter", onlyNew ? "new" : "all")
             .AddRaw("tree", TreeJson(tree));
-        ctx.Out() << json.Text() << "\n";
+        ctx.PrintJson(json);
         return kExitOk;
     }
     std::ostream& out = ctx.Out();
@@ -116,7 +111,7 @@ int VerbExamine(CliContext& ctx) {
 int VerbMerge(CliContext& ctx) {
     TSrcRomList sources;
     int status = kExitOk;
-    if (!Examine(ctx, sources, "usage: quillmark-cli merge FILE.zip... [--yes] [--json]", status)) {
+    if (!Examine(ctx, sources, status)) {
         return status;
     }
     TSession& session = ctx.Session();
@@ -142,19 +137,14 @@ int VerbMerge(CliContext& ctx) {
             .Add("new_roms_left", sources.NewRoms().size())
             .Add("cancelled", outcome.Cancelled);
         PrintCounts(ctx, json);
-        ctx.Out() << json.Text() << "\n";
+        ctx.PrintJson(json);
         return status;
     }
     std::ostream& out = ctx.Out();
     if (merge.NothingToMerge) {
         return kExitOk;
     }
-    if (!outcome.ProblemLines.empty()) {
-        out << "Merging errors:\n";
-        for (const std::string& line : outcome.ProblemLines) {
-            out << "  " << DisplayText(line) << "\n";
-        }
-    }
+    // The merging errors went to standard error as they came.
     for (const MergeDisplaced& d : outcome.Displaced) {
         out << "Kept " << DisplayText(d.Archive) << ": " << DisplayText(d.From) << " renamed " << DisplayText(d.To)
             << " (another rom of that name)\n";
