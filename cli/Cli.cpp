@@ -156,10 +156,11 @@ const std::vector<VerbSpec>& Verbs() {
          VerbExamine},
         {"merge",
          "merge FILE.zip... [--yes] [--profile NAME]",
-         "examine zip files from anywhere (only read) and copy the roms the collection lacks into every archive "
-         "that needs them, under the names the sets expect (asks first, --yes confirms); an entry of the needed "
-         "name holding another rom is kept, renamed NAME__; prints the problems, what was copied and the new "
-         "counts; exit status 1 when a rom could not be copied",
+         "examine zip files from anywhere (only read) and copy each of their roms into every set archive that "
+         "needs it and lacks it, under the name the set expects (asks first, --yes confirms); an entry of the "
+         "needed name holding another rom is kept, renamed NAME__; an archive that cannot be read is kept as "
+         "SET_bad.zip. Prints what was copied and the new counts, the problems on standard error; exit status 1 "
+         "when a rom could not be copied, 130 after Ctrl-C (between archives)",
          {"profile"},
          VerbMerge},
         {"zip",
