@@ -12,10 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFigures.h"
 #include "engine/DatFileUnit.h"
 #include "game_db/cel_strings.h"
 
 namespace {
+
+using qm::bench::Median;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -26,11 +29,6 @@ constexpr int kEdits = 10000;
 
 double Ms(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 std::string ArchiveName(int i) {

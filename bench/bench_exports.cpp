@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/BenchFigures.h"
 #include "engine/CdUpdate.h"
 #include "engine/DatFileUnit.h"
 #include "engine/NeoGeoExport.h"
@@ -22,9 +23,7 @@
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point from) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-}
+using qm::bench::Seconds;
 
 // Problems counted, not printed.
 class CountingJob : public qm::Job {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFigures.h"
 #include "bench/ChildRun.h"
 #include "commands/Session.h"
 #include "platform/HeapTuning.h"
@@ -30,6 +31,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using qm::bench::Median;
+using qm::bench::Seconds;
 
 struct PassResult {
     double Startup = 0;
@@ -45,10 +49,6 @@ struct PassResult {
 };
 
 using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from) {
-    return std::chrono::duration<double>(Clock::now() - from).count();
-}
 
 // Runs the event loop until `signal` of `object` fires.
 template <class Object, class Signal>
@@ -120,11 +120,6 @@ PassResult RunPass() {
     }
     result.ScrollMean = total / steps;
     return result;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFigures.h"
 #include "game_db/GamesList.h"
 #include "game_db/SubList.h"
 #include "platform/HeapTuning.h"
@@ -19,14 +20,8 @@
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using qm::bench::Median;
+using qm::bench::Seconds;
 
 }  // namespace
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFigures.h"
 #include "bench/ChildRun.h"
 #include "engine/Audit.h"
 #include "engine/DatFileUnit.h"
@@ -28,6 +29,9 @@
 #include "reports/AuditReport.h"
 
 namespace {
+
+using qm::bench::Median;
+using qm::bench::Seconds;
 
 struct RunResult {
     double FullScan = 0;
@@ -42,10 +46,6 @@ struct RunResult {
     std::size_t ReportBytes = 0;
     int Complete = 0;
 };
-
-double Seconds(std::chrono::steady_clock::time_point from) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-}
 
 double CpuSeconds() {
     rusage usage{};
@@ -101,11 +101,6 @@ RunResult RunOnce(const std::string& datafile, const std::string& romDir, const 
     });
     r.PeakKiB = peak;
     return r;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 
 namespace qm {
 
-namespace {
+std::string EntryJson(std::string_view name, std::string_view crc, std::int64_t size) {
+    return JsonObject().Add("name", name).Add("crc", crc).Add("size", size).Text();
+}
 
 std::string EntryLine(std::string_view crc, std::int64_t size, std::string_view name) {
     std::string line = "  ";
@@ -22,16 +24,10 @@ std::string EntryLine(std::string_view crc, std::int64_t size, std::string_view 
     return line;
 }
 
-std::string EntryJson(std::string_view name, std::string_view crc, std::int64_t size) {
-    return JsonObject().Add("name", name).Add("crc", crc).Add("size", size).Text();
-}
-
-}  // namespace
-
 int VerbZip(CliContext& ctx) {
     const std::vector<std::string>& args = ctx.Args().Positional;
     if (args.size() < 2 || args[0] != "list") {
-        return ctx.Fail("usage: quillmark-cli zip list FILE...");
+        return ctx.Usage(args.empty() || args[0] != "list" ? "the only action is \"list\"" : "no archive given");
     }
     bool failed = false;
     std::vector<std::string> archives;
@@ -47,7 +43,9 @@ int VerbZip(CliContext& ctx) {
             failed = true;
             const std::string why = std::filesystem::exists(file, ec) ? "not a file" : "not found";
             if (ctx.Json()) {
-                archives.push_back(json.AddRaw("entries", "[]").Add("error", why).Text());
+                archives.push_back(json.AddRaw("entries", "[]")
+                                       .AddRaw("error", JsonObject().Add("message", why).Add("file", file).Text())
+                                       .Text());
             } else {
                 ctx.Err() << "quillmark-cli: " << DisplayText(file) << ": " << why << "\n";
             }
@@ -75,7 +73,9 @@ int VerbZip(CliContext& ctx) {
         if (ctx.Json()) {
             json.AddRaw("entries", JsonArray(entries));
             if (code != 0) {
-                json.AddRaw("error", JsonObject().Add("code", code).Add("message", OneLine(zip.Message)).Text());
+                json.AddRaw(
+                    "error",
+                    JsonObject().Add("code", code).Add("message", OneLine(zip.Message)).Add("file", file).Text());
             }
             archives.push_back(json.Text());
         } else if (code != 0) {
@@ -84,7 +84,7 @@ int VerbZip(CliContext& ctx) {
         }
     }
     if (ctx.Json()) {
-        ctx.Out() << JsonObject().AddRaw("archives", JsonArray(archives)).Text() << "\n";
+        ctx.PrintJson(JsonObject().AddRaw("archives", JsonArray(archives)));
     }
     return failed ? kExitFailure : kExitOk;
 }
@@ -92,7 +92,7 @@ int VerbZip(CliContext& ctx) {
 int VerbCrc(CliContext& ctx) {
     const std::vector<std::string>& args = ctx.Args().Positional;
     if (args.empty()) {
-        return ctx.Fail("usage: quillmark-cli crc FILE... [--snes|--nes]");
+        return ctx.Usage("no file given");
     }
     bool failed = false;
     std::vector<std::string> files;
@@ -119,7 +119,7 @@ int VerbCrc(CliContext& ctx) {
             JsonObject json;
             json.Add("file", file).AddRaw("items", JsonArray(items));
             if (!error.empty()) {
-                json.Add("error", OneLine(error));
+                json.AddRaw("error", JsonObject().Add("message", OneLine(error)).Add("file", file).Text());
             }
             files.push_back(json.Text());
             continue;
@@ -133,7 +133,7 @@ int VerbCrc(CliContext& ctx) {
         }
     }
     if (ctx.Json()) {
-        ctx.Out() << JsonObject().AddRaw("files", JsonArray(files)).Text() << "\n";
+        ctx.PrintJson(JsonObject().AddRaw("files", JsonArray(files)));
     }
     return failed ? kExitFailure : kExitOk;
 }

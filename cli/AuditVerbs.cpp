@@ -1,9 +1,14 @@
 // quillmark-cli audit: the audit report of the current profile's collection.
+#include <algorithm>
+#include <map>
+#include <set>
+
 #include "cli/Progress.h"
 #include "cli/Verbs.h"
 #include "commands/Commands.h"
 #include "game_db/cel_strings.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "reports/AuditReport.h"
 
 namespace qm {
@@ -59,6 +64,116 @@ std::string FindingsJson(const TAuditResult& result) {
     return JsonArray(items);
 }
 
+// What a summary line counts, in the order of the report: the words for a reader and the
+// finding kinds counted.
+struct SummaryLine {
+    const char* Words;
+    std::vector<FindingKind> Kinds;
+};
+const std::vector<SummaryLine>& SummaryLines() {
+    static const std::vector<SummaryLine> lines = {
+        {"archives with a wrong name",
+         {FindingKind::RightName, FindingKind::RightNameTaken, FindingKind::RightNameReadOnly}},
+        {"duplicated archives", {FindingKind::DuplicatedArchive}},
+        {"archives of no known set", {FindingKind::NoGoodName}},
+        {"archives named right", {FindingKind::NameCorrect}},
+        {"correct ROMs", {FindingKind::Correct}},
+        {"ROMs missing in other sets", {FindingKind::NeededElsewhere}},
+        {"ROMs with a wrong name", {FindingKind::WrongName}},
+        {"ROMs needed under a second name", {FindingKind::SecondName}},
+        {"duplicated ROMs", {FindingKind::DuplicatedEntry}},
+        {"ROMs not needed", {FindingKind::NotNeeded}},
+        {"unknown ROMs", {FindingKind::Unknown}},
+        {"archives whose check failed", {FindingKind::CheckFailed}},
+    };
+    return lines;
+}
+
+// How many findings of each kind the result holds.
+std::map<FindingKind, std::size_t> CountKinds(const TAuditResult& result) {
+    std::map<FindingKind, std::size_t> counts;
+    for (const TArchiveFinding& finding : result.Names) {
+        ++counts[finding.Kind];
+    }
+    for (const TArchiveFindings& archive : result.Archives) {
+        for (const TFinding& finding : archive.Findings) {
+            ++counts[finding.Kind];
+        }
+    }
+    return counts;
+}
+
+// Something to act on: anything but the lines that say what is right.
+bool FoundProblems(const std::map<FindingKind, std::size_t>& counts) {
+    return std::any_of(counts.begin(), counts.end(), [](const auto& kindCount) {
+        return kindCount.first != FindingKind::Correct && kindCount.first != FindingKind::NameCorrect;
+    });
+}
+
+std::string SummaryJson(const std::map<FindingKind, std::size_t>& counts, std::size_t problems) {
+    JsonObject json;
+    for (const auto& [kind, count] : counts) {
+        json.Add(FindingKindName(kind), count);
+    }
+    json.Add("problems", problems);
+    return json.Text();
+}
+
+void PrintSummary(std::ostream& out, const std::map<FindingKind, std::size_t>& counts, std::size_t problems) {
+    out << "\nSummary:";
+    bool any = false;
+    for (const SummaryLine& line : SummaryLines()) {
+        std::size_t count = 0;
+        for (const FindingKind kind : line.Kinds) {
+            const auto it = counts.find(kind);
+            count += it == counts.end() ? 0 : it->second;
+        }
+        if (count > 0) {
+            out << "\n  " << line.Words << ": " << count;
+            any = true;
+        }
+    }
+    if (problems > 0) {
+        out << "\n  problem lines (on standard error): " << problems;
+        any = true;
+    }
+    out << (any ? "\n" : " nothing to report\n");
+}
+
+// The archives the chosen sets and clones stand for: in set mode the set's archive, in split mode
+// the clone's; both names are kept, so that a choice made in either mode finds its archives.
+std::set<std::string> ChosenArchiveNames(const TGamesList& games, const NameSelection& names) {
+    std::set<std::string> chosen;
+    for (const TClone* clone : games.SelectedClones) {
+        if (names.ChoosesClone(*clone)) {
+            chosen.insert(clone->Name);
+            chosen.insert(clone->Game->Name);
+        }
+    }
+    return chosen;
+}
+
+// The findings about the chosen archives only: an archive by its name, or by the right name the
+// audit found for it.
+TAuditResult ChosenFindings(TAuditResult all, const std::set<std::string>& chosen) {
+    auto isChosen = [&](const std::string& path) { return chosen.count(LowerCase(ZipBaseName(path))) > 0; };
+    TAuditResult result;
+    for (TArchiveFinding& finding : all.Names) {
+        if (isChosen(finding.ArchivePath) || (!finding.Expected.empty() && isChosen(finding.Expected))) {
+            result.Names.push_back(std::move(finding));
+        }
+    }
+    for (TArchiveFindings& archive : all.Archives) {
+        if (isChosen(archive.Path)) {
+            result.Archives.push_back(std::move(archive));
+        }
+    }
+    result.ProblemLines = std::move(all.ProblemLines);
+    result.CorruptedHandled = all.CorruptedHandled;
+    result.CorruptedFailed = all.CorruptedFailed;
+    return result;
+}
+
 }  // namespace
 
 const std::set<std::string>& AuditOptionNames() {
@@ -76,9 +191,7 @@ const std::set<std::string>& AuditOptionNames() {
 
 int VerbAudit(CliContext& ctx) {
     const CliArgs& args = ctx.Args();
-    if (!args.Positional.empty()) {
-        return ctx.Fail("usage: quillmark-cli audit [options] (see --help)");
-    }
+    const NameSelection names(args.Positional);
     TCheckOptions options;
     options.ReportBadZipNames = Switch(args, "bad-zip-names", options.ReportBadZipNames);
     options.ReportCorrectNames = Switch(args, "correct-names", options.ReportCorrectNames);
@@ -100,45 +213,58 @@ int VerbAudit(CliContext& ctx) {
             options.CorruptedPath =
                 WithTrailingSlash(std::filesystem::absolute(corrupted->substr(5)).lexically_normal().string());
         } else {
-            return ctx.Fail("--corrupted takes ignore, delete or move:DIR");
+            return ctx.Usage("--corrupted takes ignore, delete or move:DIR");
         }
+    }
+    // The audit reads the whole collection: moving or deleting what it cannot read would reach
+    // archives of sets that were not named.
+    if (!names.Everything() && options.Corrupted != CorruptedAction::Ignore) {
+        return ctx.Usage("--corrupted=move or delete works on the whole collection: give no set names with it");
     }
 
     if (!ctx.LoadProfile(/*scan=*/true)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
+    if (!CheckNamesKnown(ctx, names)) {
+        return kExitFailure;
+    }
     TerminalJob& job = ctx.Job();
     AuditOutcome outcome;
     try {
         outcome = RunAudit(session, options, job);
     } catch (const ECancelClick& e) {
-        ctx.Err() << "quillmark-cli: " << e.what() << "\n";
-        return kExitCancelled;
+        return ctx.Cancelled(e.what());
     }
-    // The profile's scan's, then the audit's.
+    if (!names.Everything()) {
+        outcome.Result = ChosenFindings(std::move(outcome.Result), ChosenArchiveNames(session.Games, names));
+        // report.txt says what is printed.
+        outcome.ReportFile = SaveAuditReport(outcome.Result, session.Config.TempDir);
+    }
+    // The problems met (the profile's scan's, then the audit's) went to standard error as they
+    // came, each once.
     const std::vector<std::string>& problems = job.Problems();
-    for (const std::string& line : problems) {
-        ctx.Err() << DisplayText(line) << "\n";
-    }
+    // They may be about archives of other sets: the summary of chosen sets leaves them out.
+    const std::size_t problemsCounted = names.Everything() ? problems.size() : 0;
+    const std::map<FindingKind, std::size_t> counts = CountKinds(outcome.Result);
     // The report is whole; but the user asked for archives to be moved or deleted, and some
     // are still where they were.
-    const int status = outcome.FailedChanges == 0 ? kExitOk : kExitFailure;
+    int status = FoundProblems(counts) || problemsCounted > 0 ? kExitProblemsFound : kExitOk;
     if (outcome.FailedChanges > 0) {
+        status = kExitFailure;
         ctx.Err() << "quillmark-cli: " << outcome.FailedChanges
                   << (outcome.FailedChanges == 1 ? " corrupted archive" : " corrupted archives") << " could not be "
                   << (options.Corrupted == CorruptedAction::Move ? "moved" : "deleted") << "\n";
     }
     if (ctx.Json()) {
-        ctx.Out() << JsonObject()
-                         .Add("profile", session.Config.CurrentEmulator)
-                         .Add("report_file", outcome.ReportFile.string())
-                         .Add("lines", AuditReportLines(outcome.Result))
-                         .AddRaw("findings", FindingsJson(outcome.Result))
-                         .Add("problems", problems)
-                         .Add("failed_operations", outcome.FailedChanges)
-                         .Text()
-                  << "\n";
+        ctx.PrintJson(JsonObject()
+                          .Add("profile", session.Config.CurrentEmulator)
+                          .Add("report_file", outcome.ReportFile.string())
+                          .Add("lines", AuditReportLines(outcome.Result))
+                          .AddRaw("findings", FindingsJson(outcome.Result))
+                          .AddRaw("summary", SummaryJson(counts, problemsCounted))
+                          .Add("problems", problems)
+                          .Add("failed_operations", outcome.FailedChanges));
         return status;
     }
     if (args.Has("quiet")) {
@@ -146,6 +272,7 @@ int VerbAudit(CliContext& ctx) {
         return status;
     }
     ForEachAuditReportLine(outcome.Result, [&](std::string_view line) { ctx.Out() << DisplayText(line) << "\n"; });
+    PrintSummary(ctx.Out(), counts, problemsCounted);
     return status;
 }
 

@@ -1,8 +1,11 @@
 #include "cli/Cli.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
-#include <sstream>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "cli/Json.h"
 #include "cli/Progress.h"
@@ -35,12 +38,13 @@ struct VerbSpec {
     const char* Name;
     const char* Usage;
     const char* Summary;
-    std::set<std::string> Options;  // besides the global ones
+    std::set<std::string> Options;  // besides the global ones; those in kValueOptions take a value
     std::function<int(CliContext&)> Run;
 };
 
+// Options every verb takes, and the options that take a value (--name VALUE or --name=VALUE).
 const std::set<std::string> kGlobalOptions = {"data-dir", "json", "yes", "help", "version"};
-const std::set<std::string> kValueOptions = {"data-dir", "profile", "corrupted", "name", "refname"};
+const std::set<std::string> kValueOptions = {"data-dir", "profile", "corrupted", "name", "refname", "fixdat"};
 
 const std::vector<VerbSpec>& Verbs() {
     static const std::vector<VerbSpec> verbs = {
@@ -68,7 +72,8 @@ const std::vector<VerbSpec>& Verbs() {
          VerbImportDat},
         {"info",
          "info [--profile NAME]",
-         "load a profile and print its header, ROM directories and counts",
+         "load a profile, scan its collection from the caches and print its header, ROM directories and counts "
+         "(with the number of sets that have an archive: \"complete\" also counts the sets that need no ROM)",
          {"profile"},
          VerbInfo},
         {"scan",
@@ -79,21 +84,42 @@ const std::vector<VerbSpec>& Verbs() {
          {"profile", "refresh"},
          VerbScan},
         {"status",
-         "status [--sets|--clones] [--missing|--complete|--incomplete] [--profile NAME]",
-         "list the sets (or clones) with their state: complete, incomplete or empty, and the no-good-dump mark",
+         "status [NAME...] [--sets|--clones] [--missing|--complete|--incomplete] [--profile NAME]",
+         "list the sets (or clones) with their state: complete, incomplete or empty, and the no-good-dump mark. "
+         "NAMEs choose sets and clones by name or shell-style wildcard (pac*, quoted for the shell); a set "
+         "shows when it or one of its clones is chosen, a clone when it or its set is. A NAME that chooses "
+         "nothing is an error (exit status 1)",
          {"profile", "sets", "clones", "missing", "complete", "incomplete"},
          VerbStatus},
+        {"missing",
+         "missing [NAME...] [--all] [--fixdat FILE] [--profile NAME]",
+         "list, per set or clone that is not complete, each ROM the collection lacks: CRC-32, size, name "
+         "(ROMs of which no good dump is known are left out). Without NAMEs the clones held in part; --all "
+         "adds those held not at all; NAMEs as for status. --fixdat FILE also writes them as a Logiqx XML "
+         "datafile (a \"fixdat\", which other ROM tools read), the profile's name and the date in its header",
+         {"profile", "all", "fixdat"},
+         VerbMissing},
         {"paths",
-         "paths list|add DIR|remove DIR [--profile NAME]",
-         "show or edit the profile's ROM directories",
+         "paths [list|add DIR|remove DIR] [--profile NAME]",
+         "show the profile's ROM directories, each with where it comes from (the profile, the emulator's "
+         "configuration file, the emulator's defaults, or the base directory added for this run because "
+         "none is writable), or edit them (kept in the profile's datafile). add refuses a directory that does "
+         "not exist",
          {"profile"},
          VerbPaths},
         {"audit",
-         "audit [--profile NAME] [--[no-]bad-zip-names] [--[no-]correct-names] [--[no-]correct-roms]\n"
+         "audit [NAME...] [--profile NAME] [--[no-]bad-zip-names] [--[no-]correct-names] [--[no-]correct-roms]\n"
          "        [--[no-]bad-rom-names] [--[no-]needed-elsewhere] [--[no-]not-needed] [--[no-]unknown]\n"
          "        [--[no-]no-good-dump] [--refresh] [--corrupted=ignore|move:DIR|delete] [--split] [--quiet]",
          "audit the collection and print the report (saved as report.txt in the scratch folder; --quiet prints "
-         "its path only); Ctrl-C cancels after the current entry (exit status 130)",
+         "its path only), then a summary: how many lines of each kind. NAMEs (as for status) keep the report "
+         "to the archives of the sets and clones chosen. Exit status 3 when the report has anything but "
+         "correct lines, or archives could not be read; 1 when a corrupted archive could not be moved or "
+         "deleted. Ctrl-C cancels after the current entry (exit status 130). Report options, with their "
+         "defaults: --bad-zip-names, --no-correct-names, --no-correct-roms, --bad-rom-names, "
+         "--needed-elsewhere, --not-needed, --unknown, --no-no-good-dump; --refresh reads every archive first; "
+         "--corrupted says what happens to archives that cannot be read (not with NAMEs unless ignore); --split: "
+         "one archive per clone instead of one per set",
          AuditOptionNames(), VerbAudit},
         {"report",
          "report complete-sets|incomplete-sets|empty-sets|complete-clones|incomplete-clones|empty-clones|\n"
@@ -135,27 +161,159 @@ const std::vector<VerbSpec>& Verbs() {
     return verbs;
 }
 
+const VerbSpec* FindVerb(const std::string& name) {
+    for (const VerbSpec& verb : Verbs()) {
+        if (name == verb.Name) {
+            return &verb;
+        }
+    }
+    return nullptr;
+}
+
+// `text` in lines of at most `width` characters, each after `indent` blanks; explicit line
+// breaks are kept.
+std::string Wrapped(std::string_view text, std::size_t indent, std::size_t width = 78) {
+    std::string out;
+    std::string line;
+    auto flush = [&] {
+        out.append(indent, ' ');
+        out += line;
+        out += '\n';
+        line.clear();
+    };
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t end = std::min(text.find_first_of(" \n", at), text.size());
+        const std::string_view word = text.substr(at, end - at);
+        if (!line.empty() && indent + line.size() + 1 + word.size() > width) {
+            flush();
+        }
+        if (!word.empty()) {
+            line += line.empty() ? "" : " ";
+            line += word;
+        }
+        if (end < text.size() && text[end] == '\n') {
+            flush();
+        }
+        at = end + 1;
+    }
+    if (!line.empty()) {
+        flush();
+    }
+    return out;
+}
+
+constexpr const char* kExitStatuses =
+    "Exit status: 0 success; 1 failure; 2 a command line that cannot be run (unknown verb or option, "
+    "missing argument); 3 an audit that ran to its end and found something to report; 130 cancelled "
+    "(Ctrl-C).";
+
 void PrintHelp(std::ostream& out) {
-    out << "Usage: quillmark-cli [--data-dir DIR] [--json] [--yes] VERB [ARGS]\n\n"
+    out << "Usage: quillmark-cli [--data-dir DIR] [--json] [--yes] VERB [ARGS]\n"
+           "       quillmark-cli help VERB   (or VERB --help): what a verb does and its options\n\n"
            "Verbs:\n";
     for (const VerbSpec& verb : Verbs()) {
-        out << "  " << verb.Usage << "\n      " << verb.Summary << "\n";
+        out << "  " << verb.Usage << "\n" << Wrapped(verb.Summary, 6);
     }
-    out << "\nOptions:\n"
+    out << "\nOptions of every verb:\n"
            "  --data-dir DIR   folder of the datafiles (default: $QUILLMARK_DATA_DIR, ./datas,\n"
            "                   ~/.local/share/quillmark/datas)\n"
-           "  --json           print the result as JSON\n"
+           "  --json           print the result as one JSON object (errors as {\"error\": ...})\n"
            "  --yes            answer Yes to every confirmation\n"
-           "  --help           this text\n"
-           "  --version        the program's version\n";
+           "  --help           this text, or the verb's\n"
+           "  --version        the program's version\n\n"
+        << Wrapped(kExitStatuses, 0);
+}
+
+void PrintVerbHelp(const VerbSpec& verb, std::ostream& out) {
+    out << "Usage: quillmark-cli " << verb.Usage << "\n\n" << Wrapped(verb.Summary, 2);
+    std::vector<std::string> options;
+    for (const std::string& name : verb.Options) {
+        options.push_back("--" + name + (kValueOptions.count(name) > 0 ? " VALUE" : ""));
+    }
+    if (!options.empty()) {
+        std::string list;
+        for (const std::string& option : options) {
+            list += (list.empty() ? "" : ", ") + option;
+        }
+        out << "\nOptions: " << list << "\n";
+    }
+    out << "Options of every verb: --data-dir DIR, --json, --yes, --help\n\n" << Wrapped(kExitStatuses, 0);
+}
+
+// Words for the shell's completion (see cli/quillmark-cli.bash): the verbs, a verb's options,
+// or the profiles of the data directory.
+int PrintCompletionWords(const CliArgs& args, std::ostream& out, std::ostream& err) {
+    const std::string what = args.Positional.empty() ? "" : args.Positional[0];
+    if (what == "verbs") {
+        out << "help\n";
+        for (const VerbSpec& verb : Verbs()) {
+            out << verb.Name << "\n";
+        }
+    } else if (what == "options") {
+        std::set<std::string> names = kGlobalOptions;
+        if (args.Positional.size() > 1) {
+            if (const VerbSpec* verb = FindVerb(args.Positional[1])) {
+                names.insert(verb->Options.begin(), verb->Options.end());
+            }
+        }
+        for (const std::string& name : names) {
+            out << "--" << name << "\n";
+        }
+    } else if (what == "reports") {
+        for (const std::string& name : ReportKindNames()) {
+            out << name << "\n";
+        }
+    } else if (what == "profiles") {
+        std::optional<std::filesystem::path> dataDir;
+        if (const auto dir = args.Value("data-dir")) {
+            dataDir = *dir;
+        }
+        StreamPrompts quiet(err, false);
+        TSession session(ConfigPaths::FromEnvironment(dataDir), quiet);
+        for (const std::string& profile : session.Profiles()) {
+            out << profile << "\n";
+        }
+    } else {
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+// {"error": {"message": ..., "file": ...}}, "file" null when the error is about no one file.
+std::string JsonError(const std::string& message, const std::string& file) {
+    JsonObject error;
+    error.Add("message", message);
+    if (file.empty()) {
+        error.AddRaw("file", "null");
+    } else {
+        error.Add("file", file);
+    }
+    return JsonObject().AddRaw("error", error.Text()).Text();
 }
 
 }  // namespace
 
+std::string ForCommandLine(const std::string& text) {
+    static const std::pair<std::string_view, std::string_view> kSaid[] = {
+        {"You can change it in options window.", "You can add a writable one with \"quillmark-cli paths add DIR\"."},
+        {"Choose a new emulator from the main window.", "Choose a profile with \"quillmark-cli use NAME\"."},
+    };
+    std::string out = text;
+    for (const auto& [gui, cli] : kSaid) {
+        if (const std::size_t at = out.find(gui); at != std::string::npos) {
+            out.replace(at, gui.size(), cli);
+        }
+    }
+    return out;
+}
+
 void StreamPrompts::Show(MessageKind kind, const std::string& text) {
+    const std::string line = OneLine(ForCommandLine(text));
     switch (kind) {
         case MessageKind::Error:
             ++errors_;
+            lastError_ = line;
             err_ << "quillmark-cli: error: ";
             break;
         case MessageKind::Warning:
@@ -165,11 +323,12 @@ void StreamPrompts::Show(MessageKind kind, const std::string& text) {
             err_ << "quillmark-cli: ";
             break;
     }
-    err_ << OneLine(text) << "\n";
+    err_ << line << "\n";
 }
 
 bool StreamPrompts::Ask(MessageKind, const std::string& text) {
-    err_ << "quillmark-cli: " << OneLine(text) << (yes_ ? " yes (--yes)" : " no (give --yes to confirm)") << "\n";
+    err_ << "quillmark-cli: " << OneLine(ForCommandLine(text))
+         << (yes_ ? " yes (--yes)" : " no (give --yes to confirm)") << "\n";
     return yes_;
 }
 
@@ -222,13 +381,45 @@ bool CliContext::LoadProfile(bool scan) {
     return session.UseEmulator(name, options, Job());
 }
 
-int CliContext::Fail(const std::string& message) {
-    err_ << "quillmark-cli: " << OneLine(message) << "\n";
+int CliContext::Fail(const std::string& message, const std::string& file) {
+    const std::string line = OneLine(message);
+    err_ << "quillmark-cli: " << line << "\n";
+    if (Json() && !jsonPrinted_) {
+        out_ << JsonError(line, file) << "\n";
+        jsonPrinted_ = true;
+    }
     return kExitFailure;
+}
+
+int CliContext::Usage(const std::string& message) {
+    Fail(args_.Verb + ": " + message);
+    err_ << "usage: quillmark-cli " << usage_ << "\n(see \"quillmark-cli help " << args_.Verb << "\")\n";
+    return kExitUsage;
+}
+
+int CliContext::Cancelled(const std::string& message) {
+    Fail(message);
+    return kExitCancelled;
+}
+
+void CliContext::PrintJson(const JsonObject& json) {
+    out_ << json.Text() << "\n";
+    jsonPrinted_ = true;
 }
 
 int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
     CliArgs args;
+    const VerbSpec* verb = nullptr;
+    // A command line that cannot be run: said on standard error (and under --json as the error
+    // object), with the usage exit status.
+    auto refuse = [&](const std::string& message) {
+        err << "quillmark-cli: " << message << "\n";
+        if (args.Has("json")) {
+            out << JsonError(message, {}) << "\n";
+        }
+        return kExitUsage;
+    };
+    std::string missingValue;
     for (std::size_t i = 0; i < argv.size(); ++i) {
         const std::string& arg = argv[i];
         if (arg == "-h") {
@@ -241,8 +432,8 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
                 name.resize(eq);
             } else if (kValueOptions.count(name) > 0) {
                 if (i + 1 >= argv.size()) {
-                    err << "quillmark-cli: option --" << name << " needs a value\n";
-                    return kExitUsage;
+                    missingValue = name;
+                    continue;
                 }
                 value = argv[++i];
             }
@@ -254,38 +445,77 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         }
     }
     if (args.Has("version")) {
-        out << "quillmark-cli " << kProgramVersion << "\n";
+        if (args.Has("json")) {
+            out << JsonObject().Add("program", "quillmark-cli").Add("version", kProgramVersion).Text() << "\n";
+        } else {
+            out << "quillmark-cli " << kProgramVersion << "\n";
+        }
         return kExitOk;
     }
-    if (args.Has("help") || args.Verb.empty()) {
-        PrintHelp(args.Verb.empty() && !args.Has("help") ? err : out);
-        return args.Has("help") ? kExitOk : kExitUsage;
+    if (args.Verb == "__complete") {
+        return PrintCompletionWords(args, out, err);
     }
-    const VerbSpec* verb = nullptr;
-    for (const VerbSpec& v : Verbs()) {
-        if (args.Verb == v.Name) {
-            verb = &v;
+    if (args.Verb == "help") {
+        if (args.Positional.empty()) {
+            PrintHelp(out);
+            return kExitOk;
         }
+        verb = FindVerb(args.Positional[0]);
+        if (verb == nullptr) {
+            return refuse("help: unknown verb '" + args.Positional[0] + "' (\"quillmark-cli help\" lists them)");
+        }
+        PrintVerbHelp(*verb, out);
+        return kExitOk;
     }
-    if (verb == nullptr) {
-        err << "quillmark-cli: unknown verb '" << args.Verb << "' (see --help)\n";
+    if (args.Verb.empty()) {
+        if (args.Has("help")) {
+            PrintHelp(out);
+            return kExitOk;
+        }
+        PrintHelp(err);
+        if (args.Has("json")) {
+            out << JsonError("no verb given (\"quillmark-cli help\" lists them)", {}) << "\n";
+        }
         return kExitUsage;
+    }
+    verb = FindVerb(args.Verb);
+    if (verb == nullptr) {
+        return refuse("unknown verb '" + args.Verb + "' (\"quillmark-cli help\" lists them)");
+    }
+    if (args.Has("help")) {
+        PrintVerbHelp(*verb, out);
+        return kExitOk;
     }
     for (const auto& [name, value] : args.Options) {
         if (kGlobalOptions.count(name) == 0 && verb->Options.count(name) == 0) {
-            err << "quillmark-cli: " << verb->Name << ": unknown option --" << name << " (see --help)\n";
-            return kExitUsage;
+            return refuse(std::string(verb->Name) + ": unknown option --" + name + " (see \"quillmark-cli help " +
+                          verb->Name + "\")");
         }
     }
+    if (!missingValue.empty()) {
+        return refuse(std::string(verb->Name) + ": option --" + missingValue + " needs a value");
+    }
     CliContext ctx(std::move(args), out, err);
+    ctx.usage_ = verb->Usage;
+    int status = kExitFailure;
     try {
-        return verb->Run(ctx);
+        status = verb->Run(ctx);
     } catch (const ECancelClick& e) {
-        ctx.Fail(e.what());
-        return kExitCancelled;
+        return ctx.Cancelled(e.what());
+    } catch (const EFileError& e) {
+        return ctx.Fail(e.what(), e.File().string());
+    } catch (const std::filesystem::filesystem_error& e) {
+        return ctx.Fail(e.what(), e.path1().string());
     } catch (const std::exception& e) {
         return ctx.Fail(e.what());
     }
+    // A verb that failed after an error shown through the prompts (a profile that would not
+    // load) still owes --json its one object.
+    if (status != kExitOk && ctx.Json() && !ctx.JsonPrinted()) {
+        const std::string& said = ctx.Prompts().LastError();
+        ctx.out_ << JsonError(said.empty() ? std::string(verb->Name) + " failed" : said, {}) << "\n";
+    }
+    return status;
 }
 
 }  // namespace qm

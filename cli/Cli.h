@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Json.h"
 #include "commands/Session.h"
 #include "platform/UserPrompts.h"
 
@@ -23,12 +24,18 @@ public:
     void Show(MessageKind kind, const std::string& text) override;
     bool Ask(MessageKind kind, const std::string& text) override;
     int ErrorsShown() const { return errors_; }
+    // The last error shown, on one line: what a failed verb's JSON error object says.
+    const std::string& LastError() const { return lastError_; }
 
 private:
     std::ostream& err_;
     bool yes_;
     int errors_ = 0;
+    std::string lastError_;
 };
+
+// The words of the core that speak of the desktop program's windows, said for this program.
+std::string ForCommandLine(const std::string& text);
 
 struct CliArgs {
     std::string Verb;
@@ -63,21 +70,38 @@ public:
     std::ostream& Out() { return out_; }
     std::ostream& Err() { return err_; }
     StreamPrompts& Prompts() { return prompts_; }
-    // Prints "quillmark-cli: <message>" and gives the failure exit status.
-    int Fail(const std::string& message);
+    // Prints "quillmark-cli: <message>" on standard error (under --json also the error object on
+    // standard output, unless the verb printed its own object) and gives the failure exit status.
+    // `file` is the file the error is about, when there is one.
+    int Fail(const std::string& message, const std::string& file = {});
+    // The command line asks for something the verb cannot do: the message, the verb's usage, and
+    // the usage exit status.
+    int Usage(const std::string& message);
+    // The operation was cancelled: said as an error is, with the cancelled exit status.
+    int Cancelled(const std::string& message);
+    // The verb's one JSON object on standard output.
+    void PrintJson(const JsonObject& json);
+    bool JsonPrinted() const { return jsonPrinted_; }
 
 private:
+    friend int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+
     CliArgs args_;
     std::ostream& out_;
     std::ostream& err_;
     StreamPrompts prompts_;
     std::unique_ptr<TSession> session_;
     std::unique_ptr<TerminalJob> job_;
+    std::string usage_;  // of the verb being run
+    bool jsonPrinted_ = false;
 };
 
+// Exit statuses; scripts rely on them.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// An audit that ran to its end and found something to report (or archives it could not read).
+inline constexpr int kExitProblemsFound = 3;
 inline constexpr int kExitCancelled = 130;
 
 int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);

@@ -34,18 +34,6 @@ SkipWords Words(ExportSkip why) {
     return {"", ""};
 }
 
-// Loads the profile and scans its collection, the scan's problem lines on standard error.
-bool LoadScannedProfile(CliContext& ctx) {
-    const bool loaded = ctx.LoadProfile(/*scan=*/true);
-    TerminalJob& job = ctx.Job();
-    for (const std::string& line : job.Problems()) {
-        ctx.Err() << DisplayText(line) << "\n";
-    }
-    // Those of the operation, as they come.
-    job.PrintProblems = true;
-    return loaded;
-}
-
 int PrintExport(CliContext& ctx, const NeoGeoExportPlan& plan, const NeoGeoExportResult& result) {
     const int status = !result.Failure.empty() ? kExitFailure : result.Cancelled ? kExitCancelled : kExitOk;
     if (ctx.Json()) {
@@ -72,9 +60,9 @@ int PrintExport(CliContext& ctx, const NeoGeoExportPlan& plan, const NeoGeoExpor
             json.Add("message", kNothingToCopy);
         }
         if (!result.Failure.empty()) {
-            json.Add("error", result.Failure);
+            json.AddRaw("error", JsonObject().Add("message", result.Failure).AddRaw("file", "null").Text());
         }
-        ctx.Out() << json.Text() << "\n";
+        ctx.PrintJson(json);
         return status;
     }
     std::ostream& out = ctx.Out();
@@ -105,9 +93,9 @@ int PrintExport(CliContext& ctx, const NeoGeoExportPlan& plan, const NeoGeoExpor
 int VerbExportNeoGeo(CliContext& ctx) {
     const CliArgs& args = ctx.Args();
     if (args.Positional.size() != 1) {
-        return ctx.Fail("usage: quillmark-cli export-neogeo DEST [--copy] [--working] [--no-replace] [--yes]");
+        return ctx.Usage("needs one destination folder DEST");
     }
-    if (!LoadScannedProfile(ctx)) {
+    if (!ctx.LoadProfile(/*scan=*/true)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
@@ -134,7 +122,7 @@ int VerbExportNeoGeo(CliContext& ctx) {
     if (options.Move &&
         !ctx.Prompts().Ask(MessageKind::Confirmation, "Move " + std::to_string(plan.Items.size()) +
                                                           " Neo-Geo archives to " + plan.Destination + " ?")) {
-        return kExitFailure;
+        return ctx.Fail("nothing was moved: give --yes to confirm the move");
     }
     NeoGeoExportResult result;
     { result = RunNeoGeoExport(session, plan, options, ctx.Job()); }
@@ -144,9 +132,9 @@ int VerbExportNeoGeo(CliContext& ctx) {
 int VerbUpdateCd(CliContext& ctx) {
     const CliArgs& args = ctx.Args();
     if (args.Positional.size() != 2) {
-        return ctx.Fail("usage: quillmark-cli update-cd SRC DEST [--create] [--show-delete] [--yes]");
+        return ctx.Usage("needs the folders SRC and DEST");
     }
-    if (!LoadScannedProfile(ctx)) {
+    if (!ctx.LoadProfile(/*scan=*/true)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
@@ -183,7 +171,7 @@ int VerbUpdateCd(CliContext& ctx) {
         if (options.ShowDelete) {
             json.Add("to_delete", result.ToDelete);
         }
-        ctx.Out() << json.Text() << "\n";
+        ctx.PrintJson(json);
         return status;
     }
     std::ostream& out = ctx.Out();

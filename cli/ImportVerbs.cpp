@@ -17,12 +17,9 @@ template <class Import>
 int RunImport(CliContext& ctx, Import&& import) {
     ProfileOutcome outcome;
     try {
-        TerminalJob& job = ctx.Job();
-        job.PrintProblems = true;
-        outcome = import(job);
+        outcome = import(ctx.Job());
     } catch (const ECancelClick& e) {
-        ctx.Err() << "quillmark-cli: " << e.what() << " (nothing was written)\n";
-        return kExitCancelled;
+        return ctx.Cancelled(std::string(e.what()) + " (nothing was written)");
     }
     return ReportProfileOutcome(ctx, outcome, "Imported");
 }
@@ -32,7 +29,7 @@ int RunImport(CliContext& ctx, Import&& import) {
 int VerbImportEmulator(CliContext& ctx) {
     const std::vector<std::string>& args = ctx.Args().Positional;
     if (args.size() != 2 || (args[0] != "mame" && args[0] != "raine")) {
-        return ctx.Fail("usage: quillmark-cli import-emulator mame|raine EXE [--name NAME]");
+        return ctx.Usage("needs the family (mame or raine) and the emulator EXE");
     }
     const ListingKind kind = args[0] == "mame" ? ListingKind::Mame : ListingKind::Raine;
     const auto given = ctx.Args().Value("name");
@@ -43,7 +40,7 @@ int VerbImportEmulator(CliContext& ctx) {
 int VerbImportDat(CliContext& ctx) {
     const std::vector<std::string>& args = ctx.Args().Positional;
     if (args.size() != 1) {
-        return ctx.Fail("usage: quillmark-cli import-dat FILE [--name NAME] [--refname FAMILY]");
+        return ctx.Usage("needs one datafile FILE");
     }
     const fs::path file = args[0];
     const auto given = ctx.Args().Value("name");

@@ -25,12 +25,10 @@ int ListProfiles(CliContext& ctx) {
         for (const std::string& p : profiles) {
             items.push_back(JsonObject().Add("name", p).Add("current", SameText(p, current)).Text());
         }
-        ctx.Out() << JsonObject()
-                         .Add("data_dir", session.Config.DataDir)
-                         .Add("current", current)
-                         .AddRaw("profiles", JsonArray(items))
-                         .Text()
-                  << "\n";
+        ctx.PrintJson(JsonObject()
+                          .Add("data_dir", session.Config.DataDir)
+                          .Add("current", current)
+                          .AddRaw("profiles", JsonArray(items)));
         return kExitOk;
     }
     for (const std::string& p : profiles) {
@@ -55,8 +53,13 @@ int RemoveProfileVerb(CliContext& ctx, const std::string& argument) {
     if (!RemoveProfile(ctx.Session(), name)) {
         return ctx.Fail("profile " + name + " was not removed");
     }
+    const bool wasCurrent = SameText(name, ctx.Session().Config.CurrentEmulator);
+    if (ctx.Json()) {
+        ctx.PrintJson(JsonObject().Add("removed", name).Add("was_current", wasCurrent));
+        return kExitOk;
+    }
     ctx.Out() << "Removed profile " << DisplayText(name) << " (its datafile is in the Trash)\n";
-    if (SameText(name, ctx.Session().Config.CurrentEmulator)) {
+    if (wasCurrent) {
         ctx.Out() << "It was the current profile: choose another with \"use NAME\"\n";
     }
     return kExitOk;
@@ -117,7 +120,7 @@ int ReportProfileOutcome(CliContext& ctx, const ProfileOutcome& outcome, const c
             .Add("kept_rom_paths", outcome.KeptRomPaths)
             .Add("kept_exe", outcome.KeptExe);
         PrintCounts(ctx, json);
-        ctx.Out() << json.Text() << "\n";
+        ctx.PrintJson(json);
         return kExitOk;
     }
     std::ostream& out = ctx.Out();
@@ -150,12 +153,12 @@ int VerbProfiles(CliContext& ctx) {
     if (args.size() == 2 && args[0] == "remove" && !ctx.Args().Has("name")) {
         return RemoveProfileVerb(ctx, args[1]);
     }
-    return ctx.Fail("usage: quillmark-cli profiles [add FILE.dat [--name NAME] | remove NAME]");
+    return ctx.Usage("expects nothing, \"add FILE.dat\" or \"remove NAME\"");
 }
 
 int VerbUse(CliContext& ctx) {
     if (ctx.Args().Positional.size() != 1) {
-        return ctx.Fail("usage: quillmark-cli use NAME");
+        return ctx.Usage("needs one profile NAME");
     }
     TSession& session = ctx.Session();
     const std::string name = ProfileArgument(ctx, ctx.Args().Positional[0]);
@@ -169,15 +172,20 @@ int VerbUse(CliContext& ctx) {
     if (!session.UseEmulator(name, TSession::LoadOptions{.RememberAsCurrent = true, .Scan = false}, ctx.Job())) {
         return kExitFailure;
     }
+    if (ctx.Json()) {
+        ctx.PrintJson(JsonObject().Add("current", name).Add("datafile", session.Config.OpenDatafile().string()));
+        return kExitOk;
+    }
     ctx.Out() << "Current profile: " << DisplayText(name) << "\n";
     return kExitOk;
 }
 
 int VerbInfo(CliContext& ctx) {
     if (!ctx.Args().Positional.empty()) {
-        return ctx.Fail("usage: quillmark-cli info [--profile NAME] [--json]");
+        return ctx.Usage("takes no arguments");
     }
-    if (!ctx.LoadProfile(/*scan=*/false)) {
+    // Counts before a scan would call every set that needs no ROM complete, and all else empty.
+    if (!ctx.LoadProfile(/*scan=*/true)) {
         return kExitFailure;
     }
     TSession& session = ctx.Session();
@@ -193,7 +201,7 @@ int VerbInfo(CliContext& ctx) {
             .Add("rom_paths", config.RomPaths);
         PrintCounts(ctx, json);
         json.Add("skipped_lines", session.SkippedDatafileLines);
-        ctx.Out() << json.Text() << "\n";
+        ctx.PrintJson(json);
         return kExitOk;
     }
     std::ostream& out = ctx.Out();

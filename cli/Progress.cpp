@@ -54,10 +54,13 @@ void TerminalJob::Status(std::string_view text) {
 }
 
 void TerminalJob::Problem(std::string_view line) {
-    problems_.emplace_back(line);
-    if (!PrintProblems) {
+    if (saidAfterFile_.count(std::string(line)) > 0 || !said_.emplace(line).second) {
         return;
     }
+    if (const std::size_t colon = line.find(": "); colon != std::string_view::npos) {
+        saidAfterFile_.emplace(line.substr(colon + 2));
+    }
+    problems_.emplace_back(line);
     if (active_) {
         ctx_.Err() << "\r\033[K";
     }

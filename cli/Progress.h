@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/Cli.h"
@@ -28,8 +29,10 @@ private:
 };
 
 // Progress and status on one line of a terminal's standard error (redrawn at most ten times a
-// second), problem lines kept (and, when asked, printed as lines of their own as they come),
-// Ctrl-C as Cancel.
+// second), problem lines printed on standard error as they come and kept, Ctrl-C as Cancel.
+// A problem is said once per run: the scan of the profile's load, the audit's fresh scan and the
+// rescan that ends a command meet the same unreadable archive again, and the handling of a
+// corrupted archive repeats the message the scan gave after the archive's path.
 class TerminalJob : public CancellableJob {
 public:
     explicit TerminalJob(CliContext& ctx);
@@ -41,9 +44,8 @@ public:
     void Status(std::string_view text) override;
     void Problem(std::string_view line) override;
 
-    // Every problem line so far, in order.
+    // Every problem line so far, in order, each once.
     const std::vector<std::string>& Problems() const { return problems_; }
-    bool PrintProblems = false;
 
 private:
     void Draw(bool force);
@@ -56,6 +58,9 @@ private:
     std::uint64_t total_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
     std::vector<std::string> problems_;
+    std::unordered_set<std::string> said_;
+    // What the lines said follow "<file>: " with.
+    std::unordered_set<std::string> saidAfterFile_;
 };
 
 }  // namespace qm

@@ -26,6 +26,14 @@ constexpr std::array<std::pair<std::string_view, HtmlReportKind>, 9> kReportName
 
 }  // namespace
 
+std::vector<std::string> ReportKindNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, kind] : kReportNames) {
+        names.emplace_back(name);
+    }
+    return names;
+}
+
 int VerbReport(CliContext& ctx) {
     const CliArgs& args = ctx.Args();
     const HtmlReportKind* kind = nullptr;
@@ -42,7 +50,7 @@ int VerbReport(CliContext& ctx) {
             names += names.empty() ? "" : "|";
             names += name;
         }
-        return ctx.Fail("usage: quillmark-cli report " + names + " [--profile NAME] [--yes] [--open]");
+        return ctx.Usage("needs one report KIND: " + names);
     }
     if (!ctx.LoadProfile(/*scan=*/true)) {
         return kExitFailure;
@@ -67,13 +75,11 @@ int VerbReport(CliContext& ctx) {
         }
     }
     if (ctx.Json()) {
-        ctx.Out() << JsonObject()
-                         .Add("report", args.Positional[0])
-                         .Add("file", outcome.File.string())
-                         .Add("records", outcome.Records)
-                         .Add("opened", opened)
-                         .Text()
-                  << "\n";
+        ctx.PrintJson(JsonObject()
+                          .Add("report", args.Positional[0])
+                          .Add("file", outcome.File.string())
+                          .Add("records", outcome.Records)
+                          .Add("opened", opened));
     } else {
         ctx.Out() << DisplayText(outcome.File.string()) << "\n";
     }

@@ -3,6 +3,7 @@
 
 #include "cli/Cli.h"
 #include "cli/Json.h"
+#include "game_db/GamesList.h"
 
 namespace qm {
 
@@ -22,7 +23,10 @@ int VerbAudit(CliContext& ctx);
 int VerbReport(CliContext& ctx);
 int VerbExportNeoGeo(CliContext& ctx);
 int VerbUpdateCd(CliContext& ctx);
+int VerbMissing(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
+// The KINDs of the report verb.
+std::vector<std::string> ReportKindNames();
 
 // The profile a NAME argument stands for: the name as given when its datafile exists, else the
 // name without a ".dat" typed along.
@@ -34,6 +38,32 @@ int ReportProfileOutcome(CliContext& ctx, const ProfileOutcome& outcome, const c
 
 // A message on one line, for display: line breaks become blanks.
 std::string OneLine(const std::string& text);
+
+// The sets and clones named on the command line, by name or shell-style wildcard (pac*, ?ac[mn]*),
+// without regard to case. A name chooses the set or clone of that name; a set shows when it or
+// one of its clones is chosen, a clone when it or its set is. No name chooses everything.
+class NameSelection {
+public:
+    explicit NameSelection(const std::vector<std::string>& patterns);
+    bool Everything() const { return literals_.empty() && wildcards_.empty(); }
+    bool ChoosesSet(const TGame& game) const;
+    bool ChoosesClone(const TClone& clone) const;
+    // The names and patterns that choose no set or clone of `games`.
+    std::vector<std::string> Unmatched(const TGamesList& games) const;
+
+private:
+    bool Matches(std::string_view name) const;
+    std::set<std::string> literals_;
+    std::vector<std::string> wildcards_;
+};
+// False, after an error naming them, when some names choose nothing.
+bool CheckNamesKnown(CliContext& ctx, const NameSelection& names);
+// Loads and scans the profile, then takes the verb's arguments as names; nullopt after an error.
+std::optional<NameSelection> LoadProfileAndNames(CliContext& ctx);
+
+// One file of a listing: "  CRC      SIZE  NAME", and as JSON (name, crc, size).
+std::string EntryLine(std::string_view crc, std::int64_t size, std::string_view name);
+std::string EntryJson(std::string_view name, std::string_view crc, std::int64_t size);
 
 // The set/clone/ROM counts with complete, incomplete and empty counts, as text or JSON keys.
 void PrintCounts(CliContext& ctx, JsonObject& json);

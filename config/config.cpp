@@ -150,11 +150,16 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
     // directory, or the emulator's directory once its configuration file was read there.
     std::string workingDir = DataDir;
     std::vector<std::string> found;
+    FallbackRomPath.clear();
+    RomPathsFrom = RomPathsOrigin::Profile;
     if (romPaths.empty()) {
         const std::string emulatorDir = ExeDir.empty() ? DataDir : ExeDir;
         if (RomPathsFromCfg(family, emulatorDir, found)) {
             workingDir = emulatorDir;
         }
+        const fs::path cfg =
+            family == "raine" ? fs::path(emulatorDir) / "config" / "raine.cfg" : fs::path(emulatorDir) / "mame.cfg";
+        RomPathsFrom = fs::is_regular_file(cfg, ec) ? RomPathsOrigin::EmulatorConfig : RomPathsOrigin::EmulatorDefaults;
     } else {
         if (romPaths.front() != ';') {
             romPaths = ";" + romPaths;
@@ -201,7 +206,8 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
                       "You can change it in options window.");
         // For this run only: loading a profile is no change the user asked for, and commands
         // that only read must leave the datafile as it is.
-        RomPaths.push_back(WithTrailingSlash(workingDir));
+        FallbackRomPath = WithTrailingSlash(workingDir);
+        RomPaths.push_back(FallbackRomPath);
     }
     savedRomPaths_ = RomPaths;
     if (rememberAsCurrent) {

@@ -81,6 +81,13 @@ public:
     bool ProfileChosen = false;
     std::string DataDir;
     std::vector<std::string> RomPaths;
+    // Where the ROM directories read by LoadEmulator came from: the datafile's own list, or (the
+    // datafile has none) the emulator's configuration file, or that emulator's defaults when it
+    // has no such file. FallbackRomPath is the base directory added for this run because none of
+    // them was writable, empty when there is none.
+    enum class RomPathsOrigin { Profile, EmulatorConfig, EmulatorDefaults };
+    RomPathsOrigin RomPathsFrom = RomPathsOrigin::EmulatorDefaults;
+    std::string FallbackRomPath;
     std::string TempDir;
     bool SnesMode = false;
     bool NesMode = false;

@@ -32,50 +32,26 @@ std::string BusyText(pid_t holder) {
 
 ELockBusy::ELockBusy(const fs::path& dir, pid_t holder) : EFileError(dir, BusyText(holder)), holder_(holder) {}
 
-DirectoryLock::~DirectoryLock() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-DirectoryLock::DirectoryLock(DirectoryLock&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
-}
-
-DirectoryLock& DirectoryLock::operator=(DirectoryLock&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
 DirectoryLock DirectoryLock::Acquire(const fs::path& dir, std::chrono::milliseconds wait) {
     // Close-on-exec: an emulator started later must not keep the collection locked.
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    FileHandle directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.Get() < 0) {
         return DirectoryLock();
     }
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            return DirectoryLock(fd);
+        if (::flock(directory.Get(), LOCK_EX | LOCK_NB) == 0) {
+            return DirectoryLock(std::move(directory));
         }
         const int err = errno;
         if (err == EINTR) {
             continue;
         }
         if (err != EWOULDBLOCK) {
-            ::close(fd);
             return DirectoryLock();
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            const pid_t holder = FlockHolder(dir);
-            ::close(fd);
-            throw ELockBusy(dir, holder);
+            throw ELockBusy(dir, FlockHolder(dir));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

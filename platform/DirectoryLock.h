@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "platform/Platform.h"
 
@@ -29,11 +30,6 @@ private:
 class DirectoryLock {
 public:
     DirectoryLock() = default;
-    ~DirectoryLock();
-    DirectoryLock(DirectoryLock&& other) noexcept;
-    DirectoryLock& operator=(DirectoryLock&& other) noexcept;
-    DirectoryLock(const DirectoryLock&) = delete;
-    DirectoryLock& operator=(const DirectoryLock&) = delete;
 
     // Takes the lock of `dir`, trying again until `wait` has passed; throws ELockBusy when
     // another process still holds it then. A directory that cannot be opened, or a file system
@@ -41,11 +37,12 @@ public:
     // protect, or no way to.
     static DirectoryLock Acquire(const fs::path& dir, std::chrono::milliseconds wait);
 
-    bool Held() const { return fd_ >= 0; }
+    bool Held() const { return directory_.Get() >= 0; }
 
 private:
-    explicit DirectoryLock(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit DirectoryLock(FileHandle directory) : directory_(std::move(directory)) {}
+    // The lock lives as long as this descriptor of the directory.
+    FileHandle directory_;
 };
 
 // The process that holds a flock on `file`, from /proc/locks; 0 when none is listed.

@@ -37,12 +37,13 @@ TEST_F(ArchiveVerbs, ZipListPrintsEntriesAndNumberedErrors) {
     EXPECT_NE(run.Out.find("{\"name\": \"a.bin\", \"crc\": \"" + Crc("aaa") + "\", \"size\": 3}"), std::string::npos)
         << run.Out;
     EXPECT_NE(run.Out.find("\"error\": {\"code\": 11036, \"message\": \"This archive is not a "
-                           "valid Zip archive\"}"),
+                           "valid Zip archive\", \"file\": \"" +
+                           bad.string() + "\"}"),
               std::string::npos)
         << run.Out;
 
-    EXPECT_EQ(RunCliCommand({"zip", "show", good.string()}).Status, 1);
-    EXPECT_EQ(RunCliCommand({"zip", "list"}).Status, 1);
+    EXPECT_EQ(RunCliCommand({"zip", "show", good.string()}).Status, 2);
+    EXPECT_EQ(RunCliCommand({"zip", "list"}).Status, 2);
 }
 
 TEST_F(ArchiveVerbs, CrcPrintsTheListOfEachFile) {

@@ -109,7 +109,7 @@ TEST_F(CliExportTest, CopyingWorkingSetsAndKeepingWhatIsThere) {
     run = RunCliCommand({"export-neogeo", Out().string(), "--copy"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_TRUE(Has(run.Err, "the Neo-Geo export needs a MAME profile")) << run.Err;
-    EXPECT_EQ(RunCliCommand({"export-neogeo"}).Status, 1);
+    EXPECT_EQ(RunCliCommand({"export-neogeo"}).Status, 2);
 }
 
 TEST_F(CliExportTest, AnUpdatedCdScansWithTheStatesOfTheCollection) {

@@ -64,12 +64,13 @@ TEST_F(CliInputSafetyTest, BareExecutableNameIsFoundThroughPathAndNeverMakesTheR
     // No such program: as for no executable, the data directory stands for the emulator's.
     auto run = RunCliCommand({"paths", "list", "--profile", "m"});
     ASSERT_EQ(run.Status, 0) << run.Err;
-    EXPECT_EQ(run.Out, Dir(DataDir() / "roms") + "\n" + Dir(DataDir()) + "\n");
+    const std::string byDefault = "  (a default: the profile names no directory)\n";
+    EXPECT_EQ(run.Out, Dir(DataDir() / "roms") + byDefault + Dir(DataDir()) + byDefault);
 
     WriteFile("bin/mame", "#!/bin/sh\n");
     fs::permissions(Root() / "bin/mame", fs::perms::owner_all);
     run = RunCliCommand({"paths", "list", "--profile", "m"});
-    EXPECT_EQ(run.Out, Dir(Root() / "bin/roms") + "\n" + Dir(Root() / "bin") + "\n");
+    EXPECT_EQ(run.Out, Dir(Root() / "bin/roms") + byDefault + Dir(Root() / "bin") + byDefault);
 
     // The root directory, given or reached, is refused; the datafile stays as it was.
     const std::string before = ReadFile(DataDir() / "m.dat");
@@ -81,7 +82,7 @@ TEST_F(CliInputSafetyTest, BareExecutableNameIsFoundThroughPathAndNeverMakesTheR
     EXPECT_EQ(ReadFile(DataDir() / "m.dat"), before);
     WriteFile("datas/r.dat", test::Datafile({A("a", "00000001")}, "mame", "/;" + Dir(Root() / "roms") + ";"));
     run = RunCliCommand({"paths", "list", "--profile", "r"});
-    EXPECT_EQ(run.Out, Dir(Root() / "roms") + "\n");
+    EXPECT_EQ(run.Out, Dir(Root() / "roms") + "  (from the profile)\n");
     EXPECT_NE(run.Err.find("ROM directory / is not used"), std::string::npos) << run.Err;
 }
 
@@ -157,10 +158,12 @@ TEST_F(CliInputSafetyTest, CommandsThatOnlyReadWriteNothing) {
     // Nothing changed in the settings either: the file was not even replaced by a copy.
     EXPECT_EQ(Inode(Settings()), settings);
 
-    // A change the user asks for is written, the stand-in directory with it.
+    EXPECT_EQ(RunCliCommand({"paths"}).Out, Dir(Root() / "cd") + "  (from the profile)\n" + Dir(DataDir()) +
+                                                "  (for this run only: none of the others is writable)\n");
+    // A change the user asks for is written; the stand-in directory was for those runs only.
+    fs::create_directories(Root() / "more");
     ASSERT_EQ(RunCliCommand({"paths", "add", (Root() / "more").string()}).Status, 0);
-    EXPECT_NE(ReadFile(datafile).find("romspaths=" + Dir(Root() / "cd") + ";" + Dir(DataDir()) + ";" +
-                                      Dir(Root() / "more") + ";\r\n"),
+    EXPECT_NE(ReadFile(datafile).find("romspaths=" + Dir(Root() / "cd") + ";" + Dir(Root() / "more") + ";\r\n"),
               std::string::npos);
 }
 

@@ -74,9 +74,9 @@ TEST_F(CliReportTest, WritesThePageAndItsImagesAndPrintsItsPath) {
         EXPECT_NE(statistics.find(text), std::string::npos) << text;
     }
 
-    EXPECT_EQ(RunCliCommand({"report"}).Status, 1);
+    EXPECT_EQ(RunCliCommand({"report"}).Status, 2);
     run = RunCliCommand({"report", "everything"});
-    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Status, 2);
     EXPECT_NE(run.Err.find("usage: quillmark-cli report complete-sets|"), std::string::npos) << run.Err;
 }
 

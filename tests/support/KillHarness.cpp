@@ -114,13 +114,22 @@ int KillPointCount(int fallback) {
     return points > 0 ? points : fallback;
 }
 
+namespace {
+
+// A run that went to its end: exit status 0, or 3 for an audit that found something to report.
+bool Completed(const ChildOutcome& outcome) {
+    return !outcome.Killed && (outcome.ExitStatus == 0 || outcome.ExitStatus == 3);
+}
+
+}  // namespace
+
 void RunKillTrials(const ChildProgram& program, int points, const std::function<void()>& prepare,
                    const std::function<void(const KillTrial&)>& afterKill,
                    const std::function<void(const KillTrial&)>& afterRerun) {
     prepare();
     const ChildOutcome whole = program.Run();
     ASSERT_FALSE(whole.Killed);
-    ASSERT_EQ(whole.ExitStatus, 0) << "an uninterrupted run fails";
+    ASSERT_TRUE(Completed(whole)) << "an uninterrupted run fails: exit status " << whole.ExitStatus;
     int killed = 0;
     for (const auto moment : KillMoments(whole.Elapsed, points)) {
         SCOPED_TRACE("killed " + std::to_string(moment.count() / 1000) + " us after its start (a whole run takes " +
@@ -130,7 +139,7 @@ void RunKillTrials(const ChildProgram& program, int points, const std::function<
         killed += trial.Outcome.Killed;
         afterKill(trial);
         const ChildOutcome rerun = program.Run();
-        EXPECT_EQ(rerun.ExitStatus, 0) << "the run after the kill fails";
+        EXPECT_TRUE(Completed(rerun)) << "the run after the kill fails: exit status " << rerun.ExitStatus;
         afterRerun(trial);
         if (::testing::Test::HasFailure()) {
             return;
