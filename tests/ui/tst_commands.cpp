@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
