@@ -9,13 +9,14 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <new>
 #include <optional>
 
 #include "archive/ZipDirectory.h"
-#include "platform/SystemTools.h"
-#include "platform/Platform.h"
 #include "game_db/cel_strings.h"
+#include "platform/Platform.h"
+#include "platform/SystemTools.h"
 
 namespace qm {
 
@@ -259,6 +260,26 @@ bool IsUtf8(std::string_view s) {
         i += n;
     }
     return true;
+}
+
+// Our listing reads the names of entries made on DOS in the OEM code page, and a new name in
+// Windows-1252 would come back changed; such an entry is marked as made on Unix, whose names are
+// listed as stored. (libzip flags a UTF-8 name as such, which is listed as stored too.)
+void KeepNewNameAsStored(zip_t* za, const Directory& dir, std::size_t index, const std::string& target) {
+    if (!dir.Aligned(index) || IsUtf8(target)) {
+        return;
+    }
+    ZipDirEntry probe = dir.Listed[index];
+    probe.Flags = 0;
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zipdir::ListedName(target, probe) != target &&
+        zip_file_get_external_attributes(za, index, 0, &system, &attributes) == 0) {
+        if ((attributes >> 16) == 0) {
+            attributes |= (S_IFREG | 0644u) << 16;
+        }
+        zip_file_set_external_attributes(za, index, 0, ZIP_OPSYS_UNIX, attributes);
+    }
 }
 
 // A changed archive loses a TorrentZip stamp: the stamp vouches for bytes that are gone.
@@ -642,6 +663,121 @@ void TZipMaster::Add() {
     CloseChanged(archive, added);
 }
 
+std::vector<bool> TZipMaster::AddDisplacing(const std::vector<ZipAddition>& files) {
+    SuccessCount = 0;
+    Displaced.clear();
+    std::vector<bool> done(files.size(), false);
+    if (files.empty()) {
+        Post(zmNoFilesToZip);
+        return done;
+    }
+    if (zipFilename_.empty()) {
+        Post(zmNoZipSpecified);
+        return done;
+    }
+    const fs::path path = zipFilename_;
+    ArchiveHandle archive;
+    if (!OpenArchive(archive, ZIP_CREATE)) {
+        return done;
+    }
+    const Directory dir = ReadDirectory(archive.get(), path);
+    std::vector<std::string> names = dir.Names;
+    // CRCs of the entries added in this write, which libzip cannot stat before it writes them.
+    std::map<std::size_t, std::uint32_t> addedCrcs;
+    auto crcOf = [&](std::size_t index) -> std::optional<std::uint32_t> {
+        if (const auto it = addedCrcs.find(index); it != addedCrcs.end()) {
+            return it->second;
+        }
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(archive.get(), index, 0, &st) != 0 || (st.valid & ZIP_STAT_CRC) == 0) {
+            return std::nullopt;
+        }
+        return st.crc;
+    };
+    auto isTaken = [&](std::string_view name) {
+        return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, name, true); });
+    };
+    int changed = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const ZipAddition& add = files[i];
+        if (add.Name.empty() || add.Name.find('\0') != std::string::npos ||
+            add.Name.find_first_of("/\\") != std::string::npos) {
+            Fail(ZIP_ER_INVAL, path.string() + ": " + add.Name + " is not a valid entry name");
+            continue;
+        }
+        bool there = false;
+        std::vector<std::size_t> clashes;
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            if (!SameName(names[j], add.Name, true)) {
+                continue;
+            }
+            if (names[j] == add.Name && crcOf(j) == add.Crc) {
+                there = true;
+            } else {
+                clashes.push_back(j);
+            }
+        }
+        if (there) {
+            done[i] = true;
+            continue;
+        }
+        if (!IsRegularFile(add.File)) {
+            Fail(ZIP_ER_NOENT, path.string() + ": cannot add " + add.File.string() + ": no such file");
+            continue;
+        }
+        bool cleared = true;
+        for (const std::size_t j : clashes) {
+            const std::string from = names[j];
+            std::string to = from + "__";
+            for (int n = 2; isTaken(to); ++n) {
+                to = from + "__" + std::to_string(n);
+            }
+            KeepNewNameAsStored(archive.get(), dir, j, to);
+            if (zip_file_rename(archive.get(), j, to.c_str(), ZIP_FL_ENC_GUESS) != 0) {
+                Fail(archive.ErrorCode(),
+                     path.string() + ": cannot rename " + from + " to " + to + ": " + archive.Error());
+                cleared = false;
+                break;
+            }
+            Displaced.push_back({from, to, crcOf(j).value_or(0)});
+            names[j] = to;
+            ++changed;
+        }
+        if (!cleared) {
+            continue;
+        }
+        zip_source_t* data = zip_source_file(archive.get(), add.File.c_str(), 0, -1);
+        const zip_int64_t index =
+            data == nullptr ? -1 : zip_file_add(archive.get(), add.Name.c_str(), data, ZIP_FL_ENC_GUESS);
+        if (index < 0) {
+            if (data != nullptr) {
+                zip_source_free(data);
+            }
+            Fail(archive.ErrorCode(), path.string() + ": cannot add " + add.File.string() + ": " + archive.Error());
+            continue;
+        }
+        zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
+        names.resize(static_cast<std::size_t>(index) + 1);
+        names[static_cast<std::size_t>(index)] = add.Name;
+        addedCrcs[static_cast<std::size_t>(index)] = add.Crc;
+        done[i] = true;
+        ++changed;
+    }
+    const int ready = static_cast<int>(std::count(done.begin(), done.end(), true));
+    if (changed == 0) {
+        SuccessCount = ready;
+        return done;
+    }
+    CloseChanged(archive, changed);
+    if (SuccessCount == 0) {
+        Displaced.clear();
+        return std::vector<bool>(files.size(), false);
+    }
+    SuccessCount = ready;
+    return done;
+}
+
 void TZipMaster::Delete() {
     SuccessCount = 0;
     std::vector<std::string> wanted;
@@ -831,22 +967,7 @@ void TZipMaster::RenameWhere(std::string_view newName,
         return;
     }
     const std::string target(newName);
-    // Our listing reads the names of entries made on DOS in the OEM code page, and a new name in
-    // Windows-1252 would come back changed; such an entry is marked as made on Unix, whose names
-    // are listed as stored. (libzip flags a UTF-8 name as such, which is listed as stored too.)
-    if (dir.Aligned(index) && !IsUtf8(target)) {
-        ZipDirEntry probe = dir.Listed[index];
-        probe.Flags = 0;
-        zip_uint8_t system = 0;
-        zip_uint32_t attributes = 0;
-        if (zipdir::ListedName(target, probe) != target &&
-            zip_file_get_external_attributes(archive.get(), index, 0, &system, &attributes) == 0) {
-            if ((attributes >> 16) == 0) {
-                attributes |= (S_IFREG | 0644u) << 16;
-            }
-            zip_file_set_external_attributes(archive.get(), index, 0, ZIP_OPSYS_UNIX, attributes);
-        }
-    }
+    KeepNewNameAsStored(archive.get(), dir, index, target);
     if (zip_file_rename(archive.get(), index, target.c_str(), ZIP_FL_ENC_GUESS) != 0) {
         Fail(archive.ErrorCode(),
              path.string() + ": cannot rename " + names[index] + " to " + target + ": " + archive.Error());

@@ -80,6 +80,19 @@ inline bool IsListingWarning(int code) {
     return code == zmWarnStructure || code == zmWarnGarbage;
 }
 
+// A file to add under a name of its own, and the CRC-32 of its bytes.
+struct ZipAddition {
+    std::filesystem::path File;
+    std::string Name;
+    std::uint32_t Crc = 0;
+};
+// An entry that made room for an added one: renamed within its archive.
+struct ZipDisplacement {
+    std::string From;
+    std::string To;
+    std::uint32_t Crc = 0;
+};
+
 // The text of a message number ("ZipMsgXX.res is probably not bound to executable..." for an
 // unknown number).
 std::string ZipMessageText(int number);
@@ -112,6 +125,13 @@ public:
     std::filesystem::path ExtrBaseDir;
 
     void Add();
+    // Adds the files under their names in one write of the archive (created when missing). An
+    // entry already holding a name (with any letter case) is never replaced: it is renamed to its
+    // name + "__" (then "__2", ...), listed in Displaced, unless it is that very name with the
+    // same CRC, which is then left as it is and counts as added. Gives, per file, whether the
+    // archive now holds it; SuccessCount is their number.
+    std::vector<bool> AddDisplacing(const std::vector<ZipAddition>& files);
+    std::vector<ZipDisplacement> Displaced;
     // Removes every entry that matches each name. An archive left without entries is removed.
     void Delete();
     // Extracts the first entry matching each name; never overwrites an existing file, never

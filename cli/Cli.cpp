@@ -160,6 +160,23 @@ const std::vector<VerbSpec>& Verbs() {
          "confirms); Ctrl-C stops after the current archive (exit status 130)",
          {"profile", "create", "show-delete"},
          VerbUpdateCd},
+        {"examine",
+         "examine FILE.zip... [--new] [--profile NAME]",
+         "examine zip files from anywhere (only read) against the collection: print the source report (saved as "
+         "srcreport.txt in the scratch folder) and the zip content tree, a state word per node: none, some or all "
+         "of the roms below are in the files (-nodump: a no-good-dump rom below); --new: only the roms the "
+         "collection lacks (state new)",
+         {"profile", "new"},
+         VerbExamine},
+        {"merge",
+         "merge FILE.zip... [--yes] [--profile NAME]",
+         "examine zip files from anywhere (only read) and copy each of their roms into every set archive that "
+         "needs it and lacks it, under the name the set expects (asks first, --yes confirms); an entry of the "
+         "needed name holding another rom is kept, renamed NAME__; an archive that cannot be read is kept as "
+         "SET_bad.zip. Prints what was copied and the new counts, the problems on standard error; exit status 1 "
+         "when a rom could not be copied, 130 after Ctrl-C (between archives)",
+         {"profile"},
+         VerbMerge},
         {"zip",
          "zip list FILE...",
          "list the entries of zip archives (CRC-32, size, name) from their central directory",

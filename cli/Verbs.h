@@ -23,6 +23,8 @@ int VerbAudit(CliContext& ctx);
 int VerbReport(CliContext& ctx);
 int VerbExportNeoGeo(CliContext& ctx);
 int VerbUpdateCd(CliContext& ctx);
+int VerbExamine(CliContext& ctx);
+int VerbMerge(CliContext& ctx);
 int VerbMissing(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
 int VerbRepair(CliContext& ctx);

@@ -14,33 +14,7 @@ namespace qm {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Writes the caches the command edited, whatever became of it, and lets its locks go. A cache
-// that cannot be written is removed instead: the next scan reads those archives again.
-struct CachesWritten {
-    TSession& session;
-    ~CachesWritten() {
-        try {
-            session.DirCache.Reset();
-        } catch (const std::exception&) {
-        }
-        session.DirCache.ReleaseLocks();
-    }
-};
-
-// The picture read again from the caches, to its end whatever the user asks meanwhile. Its
-// problem lines were told when the collection was loaded.
-void Rescan(TSession& session, Job& job) {
-    struct Rescanning : UncancellableJob {
-        using UncancellableJob::UncancellableJob;
-        void Problem(std::string_view) override {}
-    } rescanning(job);
-    session.Paths.Reset(true);
-    session.Paths.Scan(false, rescanning);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 NeoGeoExportResult RunNeoGeoExport(TSession& session, const NeoGeoExportPlan& plan, const NeoGeoExportOptions& options,
                                    Job& job) {
@@ -50,7 +24,7 @@ NeoGeoExportResult RunNeoGeoExport(TSession& session, const NeoGeoExportPlan& pl
         result = ExportNeoGeoSets(session.DirCache, plan, options, job);
     }
     if (result.MovedCount() > 0 || (plan.DestinationIsRomDir && !result.Done.empty())) {
-        Rescan(session, job);
+        RescanFromCaches(session, job);
     }
     return result;
 }
@@ -105,7 +79,7 @@ CdUpdateResult RunCdUpdate(TSession& session, const CdUpdateOptions& options, Jo
     }
     const bool changed = !result.Updated.empty() || !result.Created.empty();
     if (changed && session.Paths.PathOf(options.DestinationDir) != nullptr) {
-        Rescan(session, job);
+        RescanFromCaches(session, job);
     }
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "engine/FilesTools.h"
+#include "engine/Merge.h"
 #include "game_db/cel_strings.h"
 #include "platform/DirectoryLock.h"
 #include "platform/Job.h"
@@ -24,6 +26,7 @@ TSession::TSession(const ConfigPaths& paths, UserPrompts& prompts)
     // its own. (ROM directories are seen to by their scan, move folders by the command using them.)
     RemoveStaleTempFiles(paths.DataDir);
     RemoveStaleTempFiles(paths.TempDir);
+    RemoveStaleWorkFolders(paths.TempDir, kMergeWorkFolder);
     RemoveStaleTempFiles(paths.SettingsFile.parent_path());
 }
 
@@ -125,6 +128,23 @@ std::vector<std::string> TSession::Profiles() const {
         }
     }
     return names;
+}
+
+CachesWritten::~CachesWritten() {
+    try {
+        session.DirCache.Reset();
+    } catch (const std::exception&) {
+    }
+    session.DirCache.ReleaseLocks();
+}
+
+void RescanFromCaches(TSession& session, Job& job) {
+    struct Rescanning : UncancellableJob {
+        using UncancellableJob::UncancellableJob;
+        void Problem(std::string_view) override {}
+    } rescanning(job);
+    session.Paths.Reset(true);
+    session.Paths.Scan(false, rescanning);
 }
 
 }  // namespace qm

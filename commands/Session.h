@@ -64,6 +64,18 @@ private:
     UserPrompts& prompts_;
 };
 
+// Writes the caches a command edited, whatever became of it, and lets its locks go (at the end of
+// its scope). A cache that cannot be written is removed instead: the next scan reads those
+// archives again.
+struct CachesWritten {
+    TSession& session;
+    ~CachesWritten();
+};
+
+// The picture read again from the caches after a command changed the collection, to its end
+// whatever the user asks meanwhile. Its problem lines were told when the collection was loaded.
+void RescanFromCaches(TSession& session, Job& job);
+
 // True for the names of directory cache files, which share the data directory with the
 // datafiles but are no profiles: "quillmark.dat" and "quillmark<number>.dat".
 bool IsCacheFileName(const std::string& fileName);

@@ -97,7 +97,8 @@ TConfig::TConfig(const ConfigPaths& paths, UserPrompts& prompts)
     DataDir = WithTrailingSlash(paths.DataDir.string());
     Version = settings_.ReadString("Version").value_or("");
     CurrentEmulator = settings_.ReadString("CurrentEmulator").value_or("");
-    if (CurrentEmulator.empty()) {
+    ProfileChosen = !CurrentEmulator.empty();
+    if (!ProfileChosen) {
         CurrentEmulator = kDefaultEmulator;
     }
     if (const auto filter = settings_.ReadInteger("DisplayFilter")) {
@@ -119,6 +120,7 @@ void TConfig::LoadEmulator(const std::string& name, bool rememberAsCurrent) {
         SaveRomPaths();
     }
     CurrentEmulator = name;
+    ProfileChosen = true;
     const fs::path path = DatafilePath(name);
     openDatafile_ = path;
     std::error_code ec;

@@ -77,6 +77,8 @@ public:
     std::uint8_t DisplayFilter = 0;
     std::uint8_t DisplayLevel = 0;
     std::string CurrentEmulator;
+    // A profile was ever chosen (the settings name one); else CurrentEmulator is the default.
+    bool ProfileChosen = false;
     std::string DataDir;
     std::vector<std::string> RomPaths;
     // Where the ROM directories read by LoadEmulator came from: the datafile's own list, or (the

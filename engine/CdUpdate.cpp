@@ -13,6 +13,7 @@
 #include "archive/ZipMstr.h"
 #include "archive/crc32.h"
 #include "engine/DatFileUnit.h"
+#include "engine/FilesTools.h"
 #include "engine/RepairDiskAccess.h"
 #include "engine/RomsFiles.h"
 #include "game_db/cel_strings.h"
@@ -30,49 +31,6 @@ std::string FilesUpdatedMessage(std::size_t count) {
 
 namespace {
 
-bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
-// A name the zip component can add as it stands: it stores a file under its bare name.
-bool IsBareFileName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\\\0", 3)) == name.npos;
-}
-
-// A folder of its own below the scratch folder for the members of one archive, emptied after
-// each archive and removed at the end.
-class WorkFolder {
-public:
-    explicit WorkFolder(const fs::path& scratch) {
-        std::error_code ec;
-        fs::create_directories(scratch, ec);
-        std::string pattern = (scratch / "cd-update-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw EFileError(scratch, std::string("cannot create a work folder: ") + std::strerror(errno));
-        }
-        path_ = pattern;
-    }
-    ~WorkFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-
-    const fs::path& Path() const { return path_; }
-    void Empty() const {
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(path_, ec)) {
-            fs::remove_all(entry.path(), ec);
-        }
-    }
-
-private:
-    fs::path path_;
-};
-
 // A destination that is one of the ROM directories keeps that directory's spelling, so that its
 // cache is one and the same in TDatFile.
 std::string DestinationFolder(const TPathsList& paths, const std::string& dir) {
@@ -89,7 +47,7 @@ public:
         : paths_(paths),
           games_(paths.Games()),
           cache_(cache),
-          work_(workDir),
+          work_(workDir, "cd-update"),
           source_(WithTrailingSlash(options.SourceDir)),
           dest_(DestinationFolder(paths, options.DestinationDir)),
           options_(options),
@@ -227,7 +185,7 @@ private:
     std::optional<CdUpdatedArchive> Complete(const TGame& game, const std::string& base,
                                              const std::unordered_set<std::string>& held, bool copyBaseAlways) {
         const std::string target = dest_ + game.Name + ".zip";
-        const bool existed = Exists(target);
+        const bool existed = PathExists(target);
         std::set<EntryKey> inTarget;
         if (existed) {
             if (!HeldBy(target, inTarget)) {
@@ -350,7 +308,7 @@ private:
     void RecordInCache(const std::string& target) {
         cache_.Open(dest_);
         cache_.DeleteZip(target);
-        if (Exists(target)) {
+        if (PathExists(target)) {
             cache_.AddZipListing(target);
             cache_.Save();
         }

@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
 bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec);
@@ -90,7 +85,7 @@ NeoGeoExportPlan PlanNeoGeoExport(const TPathsList& paths, const NeoGeoExportOpt
             plan.Skipped.push_back({archive, source, ExportSkip::NotWorking});
             continue;
         }
-        if (!options.ReplaceExisting && Exists(target)) {
+        if (!options.ReplaceExisting && PathExists(target)) {
             plan.Skipped.push_back({archive, source, ExportSkip::AlreadyThere});
             continue;
         }

@@ -515,14 +515,29 @@ void TForm1::FormShow() {
     ProgressFrm->Version->setText(ToDisplay(session_.Games.EmulatorTitle));
     ProgressFrm->show();
     ProgressFrm->raise();
-    UseEmulator(session_.Config.CurrentEmulator, [this] {
+    auto finish = [this] {
         LoadCBEmulator();
         ProgressFrm->hide();
         setEnabled(true);
         CheckFilterEntries();
         ClearStatusPanels(true);
         Q_EMIT StartupFinished();
-    });
+    };
+    const TConfig& config = session_.Config;
+    std::error_code ec;
+    if (!config.ProfileChosen && !std::filesystem::exists(config.DatafilePath(config.CurrentEmulator), ec)) {
+        // A first run: no profile chosen yet and no datafile of the default one. That is no error
+        // to show; the window starts empty, ready for an import.
+        QMetaObject::invokeMethod(
+            this,
+            [this, finish] {
+                UpdateInfoPanel();
+                finish();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    UseEmulator(config.CurrentEmulator, finish);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

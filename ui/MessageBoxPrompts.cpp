@@ -1,7 +1,9 @@
 #include "ui/MessageBoxPrompts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QThread>
 
 #include "ui/DisplayText.h"
@@ -57,6 +59,9 @@ bool MessageBoxPrompts::Run(MessageKind kind, const std::string& text, Buttons b
     const QMessageBox::StandardButton first = buttons == Buttons::YesNo ? QMessageBox::Yes : QMessageBox::Ok;
     QMessageBox box(IconOf(kind), QApplication::applicationName(), ToDisplay(text), standard, parent);
     box.setDefaultButton(first);
+    // Ctrl+C copies the message (a path, an error to paste into a report), as message boxes do on
+    // other desktops.
+    const QShortcut copy(QKeySequence::Copy, &box, [&box] { QApplication::clipboard()->setText(box.text()); });
     const int answer = box.exec();
     return buttons != Buttons::Ok && answer == first;
 }

@@ -7,6 +7,7 @@
 #include "archive/ArchiveTestSupport.h"
 #include "archive/ZipForge.h"
 #include "archive/ZipMstr.h"
+#include "game_db/cel_strings.h"
 #include "support/MountSupport.h"
 #include "support/TestSupport.h"
 
@@ -451,6 +452,38 @@ TEST_F(ZipChanges, CopyFileResults) {
     }
     EXPECT_EQ(zip.CopyFile(source, disk / "copy.bin"), -2);
     EXPECT_FALSE(fs::exists(disk / "copy.bin"));
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// Several files added in one write, entries in the way kept under free names.
+TEST_F(ZipChanges, AddDisplacingKeepsEveryEntryInTheWayAndLeavesTheSameRomAlone) {
+    const fs::path dir = Root();
+    const fs::path archive = MakeZip(dir / "set.zip", {{"A.BIN", "old a"}, {"a.bin__", "older a"}, {"b.bin", "b"}});
+    const fs::path newA = WriteFile("new-a", "new a");
+    const fs::path sameB = WriteFile("same-b", "b");
+    TZipMaster zip;
+    zip.SetZipFilename(archive);
+    const std::vector<bool> done =
+        zip.AddDisplacing({{newA, "a.bin", *ParseCrcHex(CrcOf("new a"))}, {sameB, "b.bin", *ParseCrcHex(CrcOf("b"))}});
+    EXPECT_EQ(done, (std::vector<bool>{true, true}));
+    EXPECT_EQ(zip.SuccessCount, 2);
+    ASSERT_EQ(zip.Displaced.size(), 1u);
+    EXPECT_EQ(zip.Displaced[0].From, "A.BIN");
+    EXPECT_EQ(zip.Displaced[0].To, "A.BIN__2");
+    EXPECT_EQ(ArchiveListing(archive), (std::map<std::string, std::string>{{"a.bin", CrcOf("new a")},
+                                                                           {"a.bin__", CrcOf("older a")},
+                                                                           {"a.bin__2", CrcOf("old a")},
+                                                                           {"b.bin", CrcOf("b")}}));
+    // Nothing to add: the archive is not written.
+    const auto written = fs::last_write_time(archive);
+    zip.SetZipFilename(archive);
+    EXPECT_EQ(zip.AddDisplacing({{sameB, "b.bin", *ParseCrcHex(CrcOf("b"))}}), std::vector<bool>{true});
+    EXPECT_EQ(fs::last_write_time(archive), written);
 }
 
 }  // namespace

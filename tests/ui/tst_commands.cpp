@@ -3,6 +3,7 @@
 // boxes themselves. Every test checks the files on disk afterwards.
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -540,6 +541,10 @@ private Q_SLOTS:
             QCOMPARE(box->icon(), QMessageBox::Information);
             QCOMPARE(box->text(), QString("Choose a game before playing it !"));
             QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+            // Ctrl+C copies the message.
+            QApplication::clipboard()->clear();
+            QTest::keySequence(box, QKeySequence::Copy);
+            QCOMPARE(QApplication::clipboard()->text(), QString("Choose a game before playing it !"));
             box->button(QMessageBox::Ok)->click();
             seen = true;
         });

@@ -217,6 +217,28 @@ private Q_SLOTS:
         QVERIFY(form_->isEnabled());
     }
 
+    void firstRunStartsEmptyWithoutAMessage() {
+        // No profile ever chosen: the default one has no datafile, which is no error. A datafile
+        // lying in the data directory is offered, not loaded.
+        form_.reset();
+        env_.reset();  // it puts the environment back as it found it
+        env_ = std::make_unique<GuiEnvironment>();
+        WriteTestProfile(*env_);
+        QVERIFY(Start());
+        QCOMPARE(prompts_->shown.size(), std::size_t{0});
+        QCOMPARE(TopRows(), QStringList{});
+        QCOMPARE(form_->Sets->text(), QString("0"));
+        QCOMPARE(form_->CBEmulator->count(), 1);
+        QCOMPARE(form_->CBEmulator->currentIndex(), -1);
+        QVERIFY(form_->isEnabled());
+        QVERIFY(!form_->ProgressFrm->isVisible());
+        // Once chosen, a profile whose datafile went is reported (missingDatafileLeavesEverythingEmpty).
+        form_->CBEmulator->setCurrentIndex(0);
+        Q_EMIT form_->CBEmulator->activated(0);
+        QTRY_VERIFY_WITH_TIMEOUT(TopRows().size() == 6, 20000);
+        QVERIFY(env_->Settings().find("CurrentEmulator=test") != std::string::npos);
+    }
+
     void reloadReadsEveryArchiveAfterAsking() {
         QVERIFY(Start(false));
         Action("ReloadTool")->trigger();
