@@ -14,67 +14,11 @@
 #include "commands/Commands.h"
 #include "config/config.h"
 #include "platform/UserPrompts.h"
+#include "ui/DialogParts.h"
 #include "ui/DisplayText.h"
 #include "ui/FileChoosers.h"
 
 namespace qm {
-
-namespace {
-
-QRadioButton* NewRadio(QWidget* parent, const char* name, const char* caption) {
-    auto* button = new QRadioButton(caption, parent);
-    button->setObjectName(name);
-    return button;
-}
-
-QCheckBox* NewCheck(QWidget* parent, const char* name, const char* caption) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    box->setChecked(true);
-    return box;
-}
-
-// A group of Move / Delete / Ignore with its folder field; Ignore chosen.
-struct MoveGroup {
-    QGroupBox* Box;
-    QRadioButton* Move;
-    QRadioButton* Delete;
-    QRadioButton* Ignore;
-    QLabel* Label;
-    TPathEdit* Path;
-};
-
-MoveGroup NewMoveGroup(QWidget* parent, const char* title, const char* what, const char* label,
-                       const std::string& baseDir) {
-    auto* box = new QGroupBox(title, parent);
-    const std::string name(what);
-    const std::string move = "Move" + name;
-    const std::string erase = "Delete" + name;
-    const std::string ignore = "Ignore" + name;
-    const std::string labelName = name + "Label";
-    const std::string pathName = name + "Path";
-    MoveGroup group{box,
-                    NewRadio(box, move.c_str(), "Move"),
-                    NewRadio(box, erase.c_str(), "Delete"),
-                    NewRadio(box, ignore.c_str(), "Ignore"),
-                    new QLabel(label, box),
-                    new TPathEdit(TPathEdit::Kind::Directory, QString(label).chopped(2), box)};
-    group.Ignore->setChecked(true);
-    group.Label->setObjectName(QString::fromStdString(labelName));
-    group.Path->setObjectName(QString::fromStdString(pathName));
-    TPathEdit* path = group.Path;
-    path->StartDir = [path, baseDir] { return path->Path().empty() ? baseDir : path->Path(); };
-    group.Label->setBuddy(path);
-    auto* layout = new QGridLayout(box);
-    layout->addWidget(group.Delete, 0, 0);
-    layout->addWidget(group.Move, 0, 1);
-    layout->addWidget(group.Ignore, 0, 2);
-    layout->addWidget(group.Label, 1, 0, 1, 3);
-    layout->addWidget(group.Path, 2, 0, 1, 3);
-    return group;
-}
-
-}  // namespace
 
 TRepairOptions::TRepairOptions(TConfig& config, std::string baseDir, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), config_(config), baseDir_(std::move(baseDir)), prompts_(prompts) {
@@ -87,24 +31,28 @@ TRepairOptions::TRepairOptions(TConfig& config, std::string baseDir, UserPrompts
 
     // Hidden: the three are always handed over as on.
     OptionsGroup = new QGroupBox("Options", this);
-    cleanSet = NewCheck(OptionsGroup, "cleanSet", "Repair incorrect roms filenames");
-    Spread = NewCheck(OptionsGroup, "Spread", "Copy roms in sets where they are required");
-    nogooddump = NewCheck(OptionsGroup, "nogooddump", "Also repair roms with 'no good dump known'");
+    cleanSet = NewCheck(OptionsGroup, "cleanSet", "Repair incorrect roms filenames", true);
+    Spread = NewCheck(OptionsGroup, "Spread", "Copy roms in sets where they are required", true);
+    nogooddump = NewCheck(OptionsGroup, "nogooddump", "Also repair roms with 'no good dump known'", true);
     auto* optionsLayout = new QVBoxLayout(OptionsGroup);
     for (QCheckBox* box : {cleanSet, Spread, nogooddump}) {
         optionsLayout->addWidget(box);
     }
     OptionsGroup->hide();
 
-    const MoveGroup unknown =
-        NewMoveGroup(this, "Useless files and roms", "Unknown", "Select a directory to move useless files :", baseDir_);
+    const MoveChoice unknown =
+        NewMoveChoice(this, "Useless files and roms", "Unknown",
+                      "Select a directory to move useless files :", "Select a directory to move useless files",
+                      baseDir_, /*deleteFirst=*/true);
     DeleteUnknown = unknown.Delete;
     MoveUnknown = unknown.Move;
     IgnoreUnknown = unknown.Ignore;
     UnknownLabel = unknown.Label;
     UnknownPath = unknown.Path;
-    const MoveGroup corrupted =
-        NewMoveGroup(this, "Corrupted files", "Corrupted", "Select a directory to move corrupted files :", baseDir_);
+    const MoveChoice corrupted =
+        NewMoveChoice(this, "Corrupted files", "Corrupted",
+                      "Select a directory to move corrupted files :", "Select a directory to move corrupted files",
+                      baseDir_, /*deleteFirst=*/false);
     MoveCorrupted = corrupted.Move;
     DeleteCorrupted = corrupted.Delete;
     IgnoreCorrupted = corrupted.Ignore;
@@ -133,18 +81,7 @@ TRepairOptions::TRepairOptions(TConfig& config, std::string baseDir, UserPrompts
     auto* infosLayout = new QVBoxLayout(infos);
     infosLayout->addWidget(Memo1);
 
-    OK = new QPushButton("OK", this);
-    OK->setObjectName("OK");
-    OK->setDefault(true);
-    Cancel = new QPushButton("Cancel", this);
-    Cancel->setObjectName("Cancel");
-    Cancel->setAutoDefault(false);
-    connect(OK, &QPushButton::clicked, this, &TRepairOptions::accept);
-    connect(Cancel, &QPushButton::clicked, this, &TRepairOptions::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OK);
-    buttons->addWidget(Cancel);
+    QBoxLayout* buttons = NewOkCancelRow(this, OK, Cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
@@ -216,17 +153,7 @@ TRepairPreview::TRepairPreview(const std::vector<std::string>& actions, QWidget*
     for (const std::string& action : actions) {
         Actions->addItem(ToDisplay(action));
     }
-    OK = new QPushButton("OK", this);
-    OK->setObjectName("OK");
-    OK->setDefault(true);
-    Cancel = new QPushButton("Cancel", this);
-    Cancel->setObjectName("Cancel");
-    connect(OK, &QPushButton::clicked, this, &TRepairPreview::accept);
-    connect(Cancel, &QPushButton::clicked, this, &TRepairPreview::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OK);
-    buttons->addWidget(Cancel);
+    QBoxLayout* buttons = NewOkCancelRow(this, OK, Cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(Actions);
