@@ -105,7 +105,9 @@ void TAudit::AuditFiles(TFindingSink& sink, CheckMode mode) {
 }
 
 void TAudit::AuditName(TFile& file, TFindingSink& sink, CheckMode mode) {
-    file.Analyse();
+    if (!MatchedByScan || !file.ReanalyseDuplicateName()) {
+        file.Analyse();
+    }
     named_.insert(&file);
     const bool reportMode = mode == CheckMode::Report;
     std::optional<TArchiveFinding> pending;

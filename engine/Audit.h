@@ -84,6 +84,9 @@ public:
     // away that a set needs under its name), and the repair checks each target again before it
     // copies; without this, every change would make every later entry ask again.
     bool KeepLackingTargets = false;
+    // The archives were matched by a scan just before, in the split mode of these checks: the
+    // name pass need not match them again (only what the other archives decide is taken again).
+    bool MatchedByScan = false;
     // The message of the ECancelClick the walk throws when the job is cancelled.
     const char* CancelMessage = kProcessCancelled;
 

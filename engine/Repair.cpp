@@ -50,6 +50,7 @@ TRepair::TRepair(TPathsList& paths, const TCheckOptions& options, TRepairDiskAcc
     : paths_(paths), options_(options), disk_(disk), job_(job), audit_(paths, options, job) {
     Result.DryRun = disk == nullptr;
     audit_.CancelMessage = kRepairCancelled;
+    audit_.MatchedByScan = true;
 }
 
 void TRepair::Run() {

@@ -63,7 +63,8 @@ struct TRepairResult {
 
 class TRepair : private TFindingSink {
 public:
-    // `disk` null: a dry run. The collection must be scanned, `paths.SplitMode` set.
+    // `disk` null: a dry run. The collection must have been scanned in `paths.SplitMode` (the
+    // scan's matching is used as it is).
     TRepair(TPathsList& paths, const TCheckOptions& options, TRepairDiskAccess* disk, Job& job);
 
     // The walk: archive names, then entries and disposal archive by archive. Throws ECancelClick
