@@ -142,7 +142,10 @@ TEST_F(RepairKillTest, RepairDeletingToTheTrash) {
     const ChildProgram repair = CliUnderTest({"repair", "--unknown=delete", "--yes"});
     RunKillTrials(
         repair, KillPointCount(kCiKillPoints), [&] { Plant(); },
-        [&](const KillTrial&) { ExpectNothingLostOrDamaged(); },
+        [&](const KillTrial& trial) {
+            SCOPED_TRACE(trial.Outcome.Killed ? "killed" : "ended by itself");
+            ExpectNothingLostOrDamaged();
+        },
         [&](const KillTrial&) {
             ExpectNothingLostOrDamaged();
             EXPECT_TRUE(fs::exists(CacheFile()));
