@@ -141,7 +141,8 @@ int VerbRepair(CliContext& ctx) {
         out << DisplayText(RepairActionLine(action)) << "\n";
     }
     if (request.DryRun) {
-        out << "Dry run: " << outcome.Result.Actions.size() << " actions, nothing changed on disk.\n";
+        const std::size_t count = outcome.Result.Actions.size();
+        out << "Dry run: " << count << (count == 1 ? " action" : " actions") << ", nothing changed on disk.\n";
     } else {
         for (const auto& [caption, count] : summary) {
             out << caption << ": " << count << "\n";
