@@ -61,20 +61,8 @@ bool IsZipWriterLeftover(std::string_view name) {
 
 bool IsTempFileName(std::string_view name) {
     constexpr std::size_t kRandom = 6;
-    if (name.size() < kTempMarker.size() + kRandom + 1) {
-        return false;
-    }
-    const std::size_t marker = name.size() - kRandom - kTempMarker.size();
-    if (name.substr(marker, kTempMarker.size()) != kTempMarker) {
-        return false;
-    }
-    for (const char c : name.substr(name.size() - kRandom)) {
-        const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (!alnum) {
-            return false;
-        }
-    }
-    return true;
+    return EndsWithRandomPart(name, kTempMarker.size()) &&
+           name.substr(name.size() - kRandom - kTempMarker.size(), kTempMarker.size()) == kTempMarker;
 }
 
 int CreateTempBeside(const fs::path& target, fs::path& tempPath) {
