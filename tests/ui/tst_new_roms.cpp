@@ -171,6 +171,21 @@ private Q_SLOTS:
         QVERIFY(opened_.empty());
     }
 
+    // A dropped ROM whose CRC is the complement of a ROM of which no good dump is known: its own
+    // icon in the tree of new ROMs, and the checksum of the dropped file, doubted, in the status bar.
+    void noGoodDumpRom() {
+        QVERIFY(Start());
+        QVERIFY(Drop({MakeZip(DropDir() / "beta.zip", {Entry("b2.rom", "ffffffff")})}));
+        QCOMPARE(ZipRows(), QStringList({"Beta Blaster [-1]", "  Beta Blaster [-1]", "    b2.rom [10]"}));
+        const QAbstractItemModel* model = form_->TreeViewIn->model();
+        form_->TreeViewIn->setCurrentIndex(model->index(0, 0, model->index(0, 0, model->index(0, 0))));
+        QCOMPARE(form_->StatusPanels[2]->text(), QString("crc : ffffffff ???"));
+        form_->Report3Click();
+        QCOMPARE(opened_.size(), std::size_t{1});
+        QVERIFY(Slurp(opened_[0]).find("---- b2.rom: used in Beta Blaster (No good dump known).\r\n") !=
+                std::string::npos);
+    }
+
     // The question with OK and Cancel; the ROMs written into the collection's archives (a new
     // archive for a set that had none, a clone's ROM added to its set's archive), the trees and
     // counters refreshed; nothing left to merge afterwards.
@@ -246,6 +261,29 @@ private Q_SLOTS:
                  (std::map<std::string, std::string>{{"g1.rom", "0cc10001"}, {"g1.rom__", "77777777"}}));
         QVERIFY(!fs::exists(env_->RomDir() / "omega.zip"));
         QVERIFY(form_->isEnabled());
+    }
+
+    // For scripts/gui-screenshots: the pane after a drop, under each filter.
+    void dropZoneForTheEye() {
+        const QString dir = QString::fromLocal8Bit(qgetenv("QM_SHOT_DIR"));
+        if (dir.isEmpty()) {
+            QSKIP("QM_SHOT_DIR not set");
+        }
+        QVERIFY(Start());
+        form_->resize(900, 560);
+        QVERIFY(Drop(
+            {MakeZip(DropDir() / "Downloaded Alpha.zip", {Entry("a1.rom", "0aa10001"), Entry("aj2.rom", "0aa30003")}),
+             MakeZip(DropDir() / "beta.zip", {Entry("b2.rom", "ffffffff")}),
+             MakeZip(DropDir() / "omega.zip", {Entry("o1.rom", "01010101")})}));
+        form_->TreeViewIn->expandAll();
+        form_->TreeViewIn->setFocus();
+        form_->TreeViewIn->setCurrentIndex(form_->TreeViewIn->model()->index(0, 0));
+        QTest::qWait(100);
+        QVERIFY(form_->grab().save(dir + "/drop-zone-new.png"));
+        QVERIFY(ChooseFilter(0));
+        form_->TreeViewIn->expandAll();
+        QTest::qWait(100);
+        QVERIFY(form_->grab().save(dir + "/drop-zone-all.png"));
     }
 };
 
