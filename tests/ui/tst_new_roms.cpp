@@ -18,9 +18,12 @@
 
 #include "UiTestSupport.h"
 #include "commands/NewRoms.h"
+#include "commands/Session.h"
+#include "platform/DirectoryLock.h"
 #include "support/TestSupport.h"
 #include "ui/ContentTreeModel.h"
 #include "ui/ReportWindow.h"
+#include "ui/WaitWindow.h"
 
 namespace qm::test {
 
@@ -216,6 +219,30 @@ private Q_SLOTS:
         Action("Merge1")->trigger();
         QCOMPARE(prompts_->shown.size(), std::size_t{1});
         QCOMPARE(prompts_->shown[0], std::make_pair(MessageKind::Information, std::string(kNothingToMerge)));
+    }
+
+    // Cancel in the wait window stops the merge between archives: what was written stays, the
+    // caches and trees say so, and the ROMs not merged are still new.
+    void mergeCancelled() {
+        QVERIFY(Start());
+        QVERIFY(Drop({MakeZip(DropDir() / "new.zip", {Entry("o1.rom", "01010101"), Entry("g1.rom", "0cc10001")})}));
+        // Another process holds the collection's folder: the merge waits at its first archive.
+        form_->Session().DirCache.LockWait = std::chrono::seconds(20);
+        auto lock =
+            std::make_unique<DirectoryLock>(DirectoryLock::Acquire(env_->RomDir(), std::chrono::milliseconds(0)));
+        QSignalSpy finished(form_.get(), &TForm1::CommandFinished);
+        Action("Merge2")->trigger();
+        QVERIFY(form_->PleaseWaitFrm->Cancel->isVisible());
+        QTest::mouseClick(form_->PleaseWaitFrm->Cancel, Qt::LeftButton);
+        lock.reset();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(form_->isEnabled());
+        const int written =
+            int(fs::exists(env_->RomDir() / "omega.zip")) + int(fs::exists(env_->RomDir() / "gamma.zip"));
+        QVERIFY(written < 2);
+        QCOMPARE(form_->SourceRoms().NewRoms().size(), std::size_t(2 - written));
+        QCOMPARE(form_->TreeViewIn->model()->rowCount(), 2 - written);
+        QVERIFY(prompts_->shown.empty());
     }
 
     // Declined, nothing is written and the new ROMs stay.
