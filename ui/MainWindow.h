@@ -209,6 +209,9 @@ private:
     // the worker (also when they fail), shown, then `after` runs.
     void RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after,
                          bool hourglass = true);
+    // Fills the zip-content pane on the worker behind the wait window, after `before` (the
+    // examination of dropped files).
+    void FillZipTree(std::function<void(GuiJob&)> before);
     // The tree of the current smart list, filter and level; worker thread.
     GameTree BuildGameTree(Job& job);
     // Shows a built tree and its counters.

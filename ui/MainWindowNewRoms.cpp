@@ -22,15 +22,12 @@ namespace {
 
 constexpr int kFilterNew = 1;
 
-// The merge's reports, but its problem lines kept for the merge error viewer rather than told
-// one by one.
-class MergeJob : public Job {
+// The merge's reports and its Cancel, but its problem lines kept for the merge error viewer
+// rather than told one by one.
+class MergeJob : public UncancellableJob {
 public:
-    explicit MergeJob(Job& job) : job_(job) {}
-    void Progress(std::uint64_t done, std::uint64_t total) override { job_.Progress(done, total); }
-    void Status(std::string_view text) override { job_.Status(text); }
+    explicit MergeJob(Job& job) : UncancellableJob(job), job_(job) {}
     void Problem(std::string_view line) override { lines.emplace_back(line); }
-    void Count(LoadCount which, std::uint64_t value) override { job_.Count(which, value); }
     bool CancelRequested() const override { return job_.CancelRequested(); }
 
     std::vector<std::string> lines;
@@ -38,6 +35,10 @@ public:
 private:
     Job& job_;
 };
+
+ContentTree ZipTree(bool onlyNew, const TGamesList& games, const TSrcRomList& sources, Job& job) {
+    return onlyNew ? FillNewContentTree(games, sources, job) : FillContentTree(games, sources, job);
+}
 
 }  // namespace
 
@@ -53,22 +54,8 @@ void TForm1::OnDropFiles(const std::vector<std::string>& paths) {
         DropZoneList->addItem(QFile::decodeName(zip.c_str()));
         droppedFiles_.push_back(zip);
     }
-    PleaseWaitFrm->ShowWait(this, false);
-    const bool onlyNew = CbFilterSrc->currentIndex() == kFilterNew;
-    auto tree = std::make_shared<ContentTree>();
-    RunInBackground(
-        [this, files = droppedFiles_, onlyNew, tree](GuiJob& job) {
-            // Every file dropped so far, examined again: the report covers them all.
-            ExamineDroppedFiles(session_, sources_, files, job);
-            *tree = onlyNew ? FillNewContentTree(session_.Games, sources_, job)
-                            : FillContentTree(session_.Games, sources_, job);
-        },
-        [this, tree](const std::exception_ptr& error) {
-            zipModel_->SetTree(std::move(*tree));
-            PleaseWaitFrm->HideWait(this);
-            ReportError(error);
-            Q_EMIT CommandFinished();
-        });
+    // Every file dropped so far, examined again: the report covers them all.
+    FillZipTree([this, files = droppedFiles_](GuiJob& job) { ExamineDroppedFiles(session_, sources_, files, job); });
 }
 
 void TForm1::CbFilterSrcChange() {
@@ -81,19 +68,24 @@ void TForm1::RefreshZipTree(bool showWait) {
         // After a command that changed the collection: what is new may have changed too. The
         // tree holds only the dropped files' ROMs, small enough to build at once.
         sources_.KeepNewRoms(session_.Games);
-        zipModel_->SetTree(onlyNew ? FillNewContentTree(session_.Games, sources_, SilentJob())
-                                   : FillContentTree(session_.Games, sources_, SilentJob()));
+        zipModel_->SetTree(ZipTree(onlyNew, session_.Games, sources_, SilentJob()));
         return;
     }
-    if (Busy()) {
-        return;
+    if (!Busy()) {
+        FillZipTree(nullptr);
     }
+}
+
+void TForm1::FillZipTree(std::function<void(GuiJob&)> before) {
     PleaseWaitFrm->ShowWait(this, false);
+    const bool onlyNew = CbFilterSrc->currentIndex() == kFilterNew;
     auto tree = std::make_shared<ContentTree>();
     RunInBackground(
-        [this, onlyNew, tree](GuiJob& job) {
-            *tree = onlyNew ? FillNewContentTree(session_.Games, sources_, job)
-                            : FillContentTree(session_.Games, sources_, job);
+        [this, before = std::move(before), onlyNew, tree](GuiJob& job) {
+            if (before) {
+                before(job);
+            }
+            *tree = ZipTree(onlyNew, session_.Games, sources_, job);
         },
         [this, tree](const std::exception_ptr& error) {
             zipModel_->SetTree(std::move(*tree));
