@@ -42,7 +42,7 @@ fs::path SaveSourceReport(const TSession& session, const TSrcRomList& sources) {
     if (sources.Report.empty()) {
         return {};
     }
-    const fs::path file = fs::path(session.Config.TempDir) / std::string(kSourceReportName);
+    fs::path file = fs::path(session.Config.TempDir) / std::string(kSourceReportName);
     WriteLinesAtomic(file, sources.Report);
     return file;
 }

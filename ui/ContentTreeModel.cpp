@@ -56,7 +56,7 @@ QModelIndex ContentTreeModel::index(int row, int column, const QModelIndex& pare
     if (r >= at.Node->Children.size()) {
         return {};
     }
-    return createIndex(row, 0, static_cast<quintptr>(at.FirstChild + r));
+    return createIndex(row, 0, static_cast<quintptr>(at.FirstChild) + r);
 }
 
 QModelIndex ContentTreeModel::parent(const QModelIndex& child) const {
