@@ -15,14 +15,6 @@ namespace qm {
 
 namespace {
 
-// --name / --no-name switches a default.
-bool Switch(const CliArgs& args, const std::string& name, bool fallback) {
-    if (args.Has("no-" + name)) {
-        return false;
-    }
-    return args.Has(name) ? true : fallback;
-}
-
 // One finding as JSON: its kind, the archive it is about, the entry, and what was found.
 std::string FindingJson(FindingKind kind, const std::string& archivePath, const TFinding* entry,
                         const std::string& expected) {
@@ -176,6 +168,19 @@ TAuditResult ChosenFindings(TAuditResult all, const std::set<std::string>& chose
 
 }  // namespace
 
+bool Switch(const CliArgs& args, const std::string& name, bool fallback) {
+    if (args.Has("no-" + name)) {
+        return false;
+    }
+    return args.Has(name) ? true : fallback;
+}
+
+std::string AbsoluteFolder(const std::string& dir) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(dir, ec);
+    return WithTrailingSlash((ec ? std::filesystem::path(dir) : absolute).lexically_normal().string());
+}
+
 const std::set<std::string>& AuditOptionNames() {
     static const std::set<std::string> names = [] {
         std::set<std::string> n = {"profile", "refresh", "no-refresh", "split", "no-split", "corrupted", "quiet"};
@@ -203,18 +208,8 @@ int VerbAudit(CliContext& ctx) {
     options.ReportNoGoodDump = Switch(args, "no-good-dump", options.ReportNoGoodDump);
     options.RefreshCache = Switch(args, "refresh", options.RefreshCache);
     options.SplitMode = Switch(args, "split", options.SplitMode);
-    if (const auto corrupted = args.Value("corrupted")) {
-        if (*corrupted == "ignore") {
-            options.Corrupted = CorruptedAction::Ignore;
-        } else if (*corrupted == "delete") {
-            options.Corrupted = CorruptedAction::Delete;
-        } else if (corrupted->starts_with("move:") && corrupted->size() > 5) {
-            options.Corrupted = CorruptedAction::Move;
-            options.CorruptedPath =
-                WithTrailingSlash(std::filesystem::absolute(corrupted->substr(5)).lexically_normal().string());
-        } else {
-            return ctx.Usage("--corrupted takes ignore, delete or move:DIR");
-        }
+    if (!ParseDisposal(args.Value("corrupted"), options.Corrupted, options.CorruptedPath)) {
+        return ctx.Usage("--corrupted takes ignore, delete or move:DIR");
     }
     // The audit reads the whole collection: moving or deleting what it cannot read would reach
     // archives of sets that were not named.

@@ -121,6 +121,20 @@ const std::vector<VerbSpec>& Verbs() {
          "--corrupted says what happens to archives that cannot be read (not with NAMEs unless ignore); --split: "
          "one archive per clone instead of one per set",
          AuditOptionNames(), VerbAudit},
+        {"repair",
+         "repair [--profile NAME] [--[no-]repair-names] [--[no-]needed-elsewhere] [--[no-]no-good-dump]\n"
+         "        [--unknown=ignore|move:DIR|delete] [--corrupted=ignore|move:DIR|delete] [--split]\n"
+         "        [--dry-run] [--yes [--force]]",
+         "repair the collection: archives renamed to their set's name, entries renamed, copied into the sets "
+         "that need them, and (--unknown) archives and entries no set needs moved to DIR or deleted; corrupted "
+         "archives moved or deleted as --corrupted says. Every archive is read afresh first; each change is "
+         "written to a new archive, flushed, then put in place. Deleted archives and entries go to the Trash "
+         "(entries into an archive of their archive's name there), so a delete can be undone; a delete needs "
+         "--yes. A repair that would delete or move more than half of the archives of a directory stops before "
+         "changing anything (a wrong datafile?) unless --yes --force. Prints every action, a summary and the "
+         "new counts; --dry-run prints the actions it would take, in order, and changes nothing. Ctrl-C stops "
+         "after the current entry (exit status 130)",
+         RepairOptionNames(), VerbRepair},
         {"report",
          "report complete-sets|incomplete-sets|empty-sets|complete-clones|incomplete-clones|empty-clones|\n"
          "        missing-roms|nogooddump-roms|statistics [--profile NAME] [--yes] [--open]",

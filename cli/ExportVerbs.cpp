@@ -11,12 +11,6 @@ namespace qm {
 
 namespace {
 
-std::string AbsoluteFolder(const std::string& dir) {
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(dir, ec);
-    return WithTrailingSlash((ec ? std::filesystem::path(dir) : absolute).lexically_normal().string());
-}
-
 // How a reason to leave an archive out is written: as a JSON key, and for a reader.
 struct SkipWords {
     const char* Key;

@@ -27,6 +27,8 @@ int VerbExamine(CliContext& ctx);
 int VerbMerge(CliContext& ctx);
 int VerbMissing(CliContext& ctx);
 const std::set<std::string>& AuditOptionNames();
+int VerbRepair(CliContext& ctx);
+const std::set<std::string>& RepairOptionNames();
 // The KINDs of the report verb.
 std::vector<std::string> ReportKindNames();
 
@@ -37,6 +39,32 @@ std::string ProfileArgument(CliContext& ctx, const std::string& argument);
 std::string NoProfileLine(CliContext& ctx, const std::string& name, bool named);
 // Prints what a profile verb made, then the loaded profile's counts.
 int ReportProfileOutcome(CliContext& ctx, const ProfileOutcome& outcome, const char* verb);
+
+// --name / --no-name switches a default.
+bool Switch(const CliArgs& args, const std::string& name, bool fallback);
+
+// A folder given on the command line, absolute, ending with '/'.
+std::string AbsoluteFolder(const std::string& dir);
+
+// An option value ignore | delete | move:DIR into an action (Ignore, Delete, Move) and its
+// folder; false for anything else. Unset leaves both as they are.
+template <class Action>
+bool ParseDisposal(const std::optional<std::string>& value, Action& action, std::string& folder) {
+    if (!value) {
+        return true;
+    }
+    if (*value == "ignore") {
+        action = Action::Ignore;
+    } else if (*value == "delete") {
+        action = Action::Delete;
+    } else if (value->starts_with("move:") && value->size() > 5) {
+        action = Action::Move;
+        folder = AbsoluteFolder(value->substr(5));
+    } else {
+        return false;
+    }
+    return true;
+}
 
 // A message on one line, for display: line breaks become blanks.
 std::string OneLine(const std::string& text);

@@ -73,7 +73,7 @@ TAuditResult TAudit::Run() {
         // A copy: the checks may change the directory's list.
         const std::vector<TFile*> files = path->Files();
         for (TFile* file : files) {
-            job_.CheckCancel();
+            job_.CheckCancel(CancelMessage);
             job_.Status("Auditing roms in file " + file->Name);
             Step();
             AuditRoms(*file, collect);
@@ -97,7 +97,7 @@ void TAudit::AuditFiles(TFindingSink& sink, CheckMode mode) {
     // A snapshot: renames during the walk re-sort the list.
     const std::vector<TFile*> files = paths_.Files.Sorted();
     for (TFile* file : files) {
-        job_.CheckCancel();
+        job_.CheckCancel(CancelMessage);
         Step();
         job_.Status("Auditing file " + file->Name);
         AuditName(*file, sink, mode);
@@ -105,7 +105,9 @@ void TAudit::AuditFiles(TFindingSink& sink, CheckMode mode) {
 }
 
 void TAudit::AuditName(TFile& file, TFindingSink& sink, CheckMode mode) {
-    file.Analyse();
+    if (!MatchedByScan || !file.ReanalyseDuplicateName()) {
+        file.Analyse();
+    }
     named_.insert(&file);
     const bool reportMode = mode == CheckMode::Report;
     std::optional<TArchiveFinding> pending;
@@ -221,7 +223,7 @@ void TAudit::AuditEntry(TZipRom& entry, TFindingSink& sink) {
             CheckNotNeeded(entry, sink);
         }
     }();
-    job_.CheckCancel();
+    job_.CheckCancel(CancelMessage);
 }
 
 const TNamedRomList& TAudit::RightNames(const TFile& file, std::string_view crc) {
@@ -237,7 +239,7 @@ const TNamedRomList& TAudit::RightNames(const TFile& file, std::string_view crc)
 }
 
 const std::vector<TAudit::LackingTarget>& TAudit::TargetsLacking(const TRom& rom, std::string_view crc) {
-    if (lackingGeneration_ != paths_.Generation()) {
+    if (lackingGeneration_ != paths_.Generation() && !KeepLackingTargets) {
         lackingTargets_.clear();
         lackingGeneration_ = paths_.Generation();
     }

@@ -79,6 +79,16 @@ public:
 
     // Called before each entry is checked: lets a test make a check fail.
     std::function<void(const TZipRom&)> BeforeEntryCheck;
+    // Keep the answers of the needed-elsewhere check while the model changes. For the repair's
+    // entry pass: there a change only ever fills an archive that lacked a ROM (never takes one
+    // away that a set needs under its name), and the repair checks each target again before it
+    // copies; without this, every change would make every later entry ask again.
+    bool KeepLackingTargets = false;
+    // The archives were matched by a scan just before, in the split mode of these checks: the
+    // name pass need not match them again (only what the other archives decide is taken again).
+    bool MatchedByScan = false;
+    // The message of the ECancelClick the walk throws when the job is cancelled.
+    const char* CancelMessage = kProcessCancelled;
 
 private:
     // The names the archive's own clone (split) or set holds for a CRC or its complement.

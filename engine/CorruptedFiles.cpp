@@ -60,11 +60,9 @@ void TCorruptedFiles::Handle(const std::string& archivePath, const std::string& 
             } catch (const std::exception& e) {
                 why = e.what();  // the archive must not change while its cache says otherwise
             }
-            if (why.empty()) {
-                MakeWritable(archivePath);
-                if (!fs::remove(archivePath, ec)) {
-                    why = ec ? ec.message() : std::error_code(errno, std::generic_category()).message();
-                }
+            // To the Trash: the user can take it back.
+            if (why.empty() && !MoveToTrash(archivePath, &why) && why.empty()) {
+                why = "cannot move to the Trash";
             }
             if (!why.empty()) {
                 job_.Problem("Can't delete file " + archivePath + ".");

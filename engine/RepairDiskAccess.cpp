@@ -173,6 +173,15 @@ void TRepairDiskAccess::AddExtracted(const fs::path& archive, const TZipRom& ent
     if (RepairZip.SuccessCount == 0) {
         throw EAddRomError(EntryLabel(entry) + RepairZip.Message);
     }
+    CountWritten(archive);
+}
+
+void TRepairDiskAccess::CountWritten(const fs::path& archive) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(archive, ec);
+    if (!ec) {
+        BytesWritten += size;
+    }
 }
 
 void TRepairDiskAccess::DeleteListed(const fs::path& archive, const TZipRom& entry, const std::string& label) {
@@ -186,6 +195,7 @@ void TRepairDiskAccess::DeleteListed(const fs::path& archive, const TZipRom& ent
     if (RepairZip.SuccessCount == 0) {
         throw EDeleteRomError(label + RepairZip.Message);
     }
+    CountWritten(archive);
 }
 
 void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newName) {
@@ -199,6 +209,9 @@ void TRepairDiskAccess::RenameRomInZip(TZipRom& entry, const std::string& newNam
         throw EAddRomError(EntryLabel(entry) + archive + ": no entry of that name");
     }
     RepairZip.RenameEntry(index, newName);
+    if (RepairZip.SuccessCount > 0) {
+        CountWritten(archive);
+    }
     const TZipRom* replaced = nullptr;
     if (RepairZip.SuccessCount == 0) {
         if (SameText(newName, entry.Name)) {
@@ -283,6 +296,44 @@ void TRepairDiskAccess::RenameZipFile(TFile& archive, const fs::path& newPath) {
     SyncDirectory(newPath.parent_path());
     dirCache_.Open(archive.Dir->Path);
     dirCache_.RenameZip(path, newPath.string());
+}
+
+void TRepairDiskAccess::TrashRomFromZip(TZipRom& entry) {
+    const std::string archive = entry.ZipFile->FullName();
+    auto it = trashArchives_.find(archive);
+    if (it == trashArchives_.end()) {
+        std::string why;
+        const fs::path reserved = ReserveInTrash(archive, &why);
+        if (reserved.empty()) {
+            throw EDeleteRomError(EntryLabel(entry) + why);
+        }
+        it = trashArchives_.emplace(archive, reserved).first;
+    }
+    const fs::path& trashArchive = it->second;
+    // Two entries of one name taken out of one archive are both kept.
+    std::set<std::string>& names = trashNames_[trashArchive];
+    std::string name = entry.Name;
+    for (std::string suffix = "__"; names.contains(name); suffix += '_') {
+        name = entry.Name + suffix;
+    }
+    ExtractRom(entry);
+    RenameExtracted(name);
+    RepairZip.ErrCode = 0;
+    AddExtracted(trashArchive, entry);
+    names.insert(name);
+    DeleteRomFromZip(entry);
+}
+
+void TRepairDiskAccess::TrashZipFile(TFile& archive) {
+    const std::string path = archive.FullName();
+    dirCache_.PrepareChange(archive.Dir->Path);
+    std::string why;
+    if (!MoveToTrash(path, &why)) {
+        throw EDeleteRomError(why);
+    }
+    SyncDirectory(archive.Dir->Path);
+    dirCache_.Open(archive.Dir->Path);
+    dirCache_.DeleteZip(path);
 }
 
 }  // namespace qm

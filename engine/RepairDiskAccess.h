@@ -4,7 +4,10 @@
 // is left to the caller.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -49,6 +52,17 @@ public:
     void MoveZipFile(TFile& archive, const std::filesystem::path& destination);
     void RenameZipFile(TFile& archive, const std::filesystem::path& newPath);
 
+    // Deletes that the user can undo: the entry goes into an archive named like its own in the
+    // freedesktop Trash (one per archive for the life of this object, every entry taken out of it
+    // collected there), written and flushed before the entry leaves its archive.
+    void TrashRomFromZip(TZipRom& entry);
+    // The whole archive goes to the Trash; its cache lines go once it is gone. Throws
+    // EDeleteRomError when it cannot be moved there (the archive then stays).
+    void TrashZipFile(TFile& archive);
+    // Bytes of the archives this object wrote (each change writes its archive anew), and of
+    // the files it moved to another file system.
+    std::uint64_t BytesWritten = 0;
+
     // The file (relative to the work folder) last extracted or renamed, and its entry.
     const std::string& ExtractedFile() const { return extractedFile_; }
     const TZipRom* ExtractedRom() const { return extractedRom_; }
@@ -66,11 +80,15 @@ private:
     void BeginChange(const std::string& directory, const std::filesystem::path& archive);
     void AddExtracted(const std::filesystem::path& archive, const TZipRom& entry);
     void DeleteListed(const std::filesystem::path& archive, const TZipRom& entry, const std::string& label);
+    void CountWritten(const std::filesystem::path& archive);
 
     TDatFile& dirCache_;
     std::filesystem::path workDir_;
     std::string extractedFile_;
     const TZipRom* extractedRom_ = nullptr;
+    // Archive path -> its archive in the Trash, and the entry names that one holds.
+    std::map<std::string, std::filesystem::path> trashArchives_;
+    std::map<std::filesystem::path, std::set<std::string>> trashNames_;
 };
 
 // Index, in an archive's listing, of the entry a scan recorded as `name` with `crc`: the entry

@@ -470,9 +470,11 @@ TPath* TPathsList::PathHolding(std::string_view archiveName) const {
 
 bool TPathsList::HasRomInZip(std::string_view archiveName, std::string_view entryName, std::string_view crc) const {
     const std::string complement = ComplementForLookup(crc);
-    for (auto [it, end] = Files.EqualRange(archiveName); it != end; ++it) {
-        const TFile* file = *it;
-        if (file->Name != archiveName) {
+    // By directory: the sorted list of every archive would be sorted again after each change a
+    // repair makes.
+    for (const auto& path : paths_) {
+        const TFile* file = path->FindFile(archiveName);
+        if (file == nullptr) {
             continue;
         }
         for (const TZipRom* entry : file->Roms) {

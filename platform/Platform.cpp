@@ -172,7 +172,7 @@ DirectorySurvey SurveyDirectory(const fs::path& dir, std::string_view pattern, b
         }
         const std::string_view name = entry->d_name;
         if (!MatchesPattern(name, pattern)) {
-            if (IsTempFileName(name)) {
+            if (IsTempFileName(name) || IsZipWriterLeftover(name)) {
                 survey.TempFiles.emplace_back(name);
             }
             continue;

@@ -187,15 +187,16 @@ fs::path MountTop(const fs::path& dir, dev_t device) {
     return top;
 }
 
-// Moves `file` into `trash` (a Trash folder with files/ and info/); `infoPath` is what the
-// .trashinfo records. 0, or the errno that stopped it.
-int TrashInto(const fs::path& trash, const fs::path& file, const std::string& infoPath) {
+// Reserves a name in `trash` (a Trash folder with files/ and info/) for a file named like
+// `name`: its .trashinfo record, which `infoPath` goes into, is written first and exclusively.
+// Gives the path in files/ the file is to take, or empty with *err set.
+fs::path ReserveTrashName(const fs::path& trash, const fs::path& name, const std::string& infoPath, int* err) {
     const fs::path files = trash / "files";
     const fs::path info = trash / "info";
     if (!MakePrivateDirs(files) || !MakePrivateDirs(info)) {
-        return errno != 0 ? errno : EACCES;
+        *err = errno != 0 ? errno : EACCES;
+        return {};
     }
-    const fs::path name = file.filename();
     const std::string stem = name.stem().string();
     const std::string extension = name.extension().string();
     char date[32];
@@ -207,13 +208,13 @@ int TrashInto(const fs::path& trash, const fs::path& file, const std::string& in
     for (int n = 1; n < 10000; ++n) {
         const std::string candidate = n == 1 ? name.string() : stem + "." + std::to_string(n) + extension;
         const fs::path infoFile = info / (candidate + ".trashinfo");
-        // The .trashinfo file is created first and exclusively: it reserves the name.
         const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
             }
-            return errno;
+            *err = errno;
+            return {};
         }
         struct stat st {};
         if (::lstat((files / candidate).c_str(), &st) == 0) {
@@ -226,16 +227,29 @@ int TrashInto(const fs::path& trash, const fs::path& file, const std::string& in
         ::close(fd);
         if (!written) {
             ::unlink(infoFile.c_str());
-            return writeErr;
+            *err = writeErr;
+            return {};
         }
-        if (::rename(file.c_str(), (files / candidate).c_str()) != 0) {
-            const int err = errno;
-            ::unlink(infoFile.c_str());
-            return err;
-        }
-        return 0;
+        return files / candidate;
     }
-    return EEXIST;
+    *err = EEXIST;
+    return {};
+}
+
+// Moves `file` into `trash`; `infoPath` is what the .trashinfo records. 0, or the errno that
+// stopped it.
+int TrashInto(const fs::path& trash, const fs::path& file, const std::string& infoPath) {
+    int err = 0;
+    const fs::path target = ReserveTrashName(trash, file.filename(), infoPath, &err);
+    if (target.empty()) {
+        return err;
+    }
+    if (::rename(file.c_str(), target.c_str()) != 0) {
+        err = errno;
+        ::unlink((trash / "info" / (target.filename().string() + ".trashinfo")).c_str());
+        return err;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -521,6 +535,21 @@ bool MoveToTrash(const fs::path& file, std::string* error) {
     const fs::path trash = top / (".Trash-" + std::to_string(::getuid()));
     err = TrashInto(trash, path, path.lexically_relative(top).string());
     return err == 0 || fail(ErrorText(err));
+}
+
+fs::path ReserveInTrash(const fs::path& original, std::string* error) {
+    std::error_code ec;
+    const fs::path path = fs::absolute(original, ec).lexically_normal();
+    int err = ec ? ec.value() : 0;
+    fs::path reserved;
+    if (!ec && path.has_filename()) {
+        reserved =
+            ReserveTrashName(XdgDir("XDG_DATA_HOME", ".local/share") / "Trash", path.filename(), path.string(), &err);
+    }
+    if (reserved.empty() && error != nullptr) {
+        *error = original.string() + ": no room in the Trash: " + ErrorText(err != 0 ? err : EINVAL);
+    }
+    return reserved;
 }
 
 }  // namespace qm

@@ -60,5 +60,9 @@ int RunProcessReading(const std::vector<std::string>& argv, const std::function<
 // yet, with its .trashinfo record. False, with the reason in *error, when it could not be done;
 // the file then stays where it was.
 bool MoveToTrash(const std::filesystem::path& file, std::string* error = nullptr);
+// A new file of the home Trash that stands for `original` (removed in pieces, for example
+// entries taken out of an archive): its .trashinfo record is written, and the path it gives is
+// free for the caller to create. Empty, with the reason in *error, when there is none.
+std::filesystem::path ReserveInTrash(const std::filesystem::path& original, std::string* error = nullptr);
 
 }  // namespace qm

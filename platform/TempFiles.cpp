@@ -29,6 +29,36 @@ int LockExclusive(int fd, int flags) {
 
 }  // namespace
 
+namespace {
+
+bool EndsWithRandomPart(std::string_view name, std::size_t markerSize) {
+    constexpr std::size_t kRandom = 6;
+    if (name.size() < markerSize + kRandom + 1) {
+        return false;
+    }
+    for (const char c : name.substr(name.size() - kRandom)) {
+        const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!alnum) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsZipWriterLeftover(std::string_view name) {
+    constexpr std::string_view kZip = ".zip.";
+    if (!EndsWithRandomPart(name, kZip.size())) {
+        return false;
+    }
+    std::string marker(name.substr(name.size() - 6 - kZip.size(), kZip.size()));
+    for (char& c : marker) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return marker == kZip;
+}
+
 bool IsTempFileName(std::string_view name) {
     constexpr std::size_t kRandom = 6;
     if (name.size() < kTempMarker.size() + kRandom + 1) {
@@ -83,7 +113,7 @@ std::vector<fs::path> RemoveStaleTempFiles(const fs::path& dir, const std::vecto
         return removed;
     }
     for (const std::string& name : names) {
-        if (!IsTempFileName(name)) {
+        if (!IsTempFileName(name) && !IsZipWriterLeftover(name)) {
             continue;
         }
         // Opened for writing where allowed: a network file system grants an exclusive lock only

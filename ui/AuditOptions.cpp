@@ -12,26 +12,10 @@
 #include <QVBoxLayout>
 
 #include "config/config.h"
+#include "ui/DialogParts.h"
 #include "ui/FileChoosers.h"
 
 namespace qm {
-
-namespace {
-
-QCheckBox* NewCheck(QWidget* parent, const char* name, const char* caption, bool checked) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    box->setChecked(checked);
-    return box;
-}
-
-QRadioButton* NewRadio(QWidget* parent, const char* name, const char* caption) {
-    auto* button = new QRadioButton(caption, parent);
-    button->setObjectName(name);
-    return button;
-}
-
-}  // namespace
 
 TAuditOptions::TAuditOptions(TConfig& config, std::string baseDir, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), config_(config), baseDir_(std::move(baseDir)), prompts_(prompts) {
@@ -64,44 +48,23 @@ TAuditOptions::TAuditOptions(TConfig& config, std::string baseDir, UserPrompts& 
     modeLayout->addWidget(Split);
     modeLayout->addStretch();
 
-    auto* corrupted = new QGroupBox("Corrupted files", this);
-    MoveCorrupted = NewRadio(corrupted, "MoveCorrupted", "Move");
-    DeleteCorrupted = NewRadio(corrupted, "DeleteCorrupted", "Delete");
-    IgnoreCorrupted = NewRadio(corrupted, "IgnoreCorrupted", "Ignore");
-    IgnoreCorrupted->setChecked(true);
-    CorruptedLabel = new QLabel("Select a directory to move corrupted files :", corrupted);
-    CorruptedLabel->setObjectName("CorruptedLabel");
-    CorruptedPath = new TPathEdit(TPathEdit::Kind::Directory, "Select a directory to move corrupted files", corrupted);
-    CorruptedPath->setObjectName("CorruptedPath");
-    CorruptedPath->StartDir = [this] { return CorruptedPath->Path().empty() ? baseDir_ : CorruptedPath->Path(); };
-    CorruptedLabel->setBuddy(CorruptedPath);
-    auto* corruptedLayout = new QGridLayout(corrupted);
-    corruptedLayout->addWidget(MoveCorrupted, 0, 0);
-    corruptedLayout->addWidget(DeleteCorrupted, 0, 1);
-    corruptedLayout->addWidget(IgnoreCorrupted, 0, 2);
-    corruptedLayout->addWidget(CorruptedLabel, 1, 0, 1, 3);
-    corruptedLayout->addWidget(CorruptedPath, 2, 0, 1, 3);
+    const MoveChoice corrupted = NewMoveChoice(
+        this, "Corrupted files", "Corrupted",
+        "Select a directory to move corrupted files :", "Select a directory to move corrupted files", baseDir_, false);
+    MoveCorrupted = corrupted.Move;
+    DeleteCorrupted = corrupted.Delete;
+    IgnoreCorrupted = corrupted.Ignore;
+    CorruptedLabel = corrupted.Label;
+    CorruptedPath = corrupted.Path;
     for (QRadioButton* button : {MoveCorrupted, DeleteCorrupted, IgnoreCorrupted}) {
         connect(button, &QRadioButton::toggled, this, &TAuditOptions::CorruptedChoiceChanged);
     }
-
-    OK = new QPushButton("OK", this);
-    OK->setObjectName("OK");
-    OK->setDefault(true);
-    Cancel = new QPushButton("Cancel", this);
-    Cancel->setObjectName("Cancel");
-    Cancel->setAutoDefault(false);
-    connect(OK, &QPushButton::clicked, this, &TAuditOptions::accept);
-    connect(Cancel, &QPushButton::clicked, this, &TAuditOptions::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OK);
-    buttons->addWidget(Cancel);
+    QBoxLayout* buttons = NewOkCancelRow(this, OK, Cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(report);
     layout->addWidget(mode);
-    layout->addWidget(corrupted);
+    layout->addWidget(corrupted.Box);
     layout->addLayout(buttons);
     CorruptedChoiceChanged();
 }

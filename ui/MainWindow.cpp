@@ -42,6 +42,7 @@
 #include "ui/NeoGeoExportDialog.h"
 #include "ui/OptionsDialog.h"
 #include "ui/ProgressWindow.h"
+#include "ui/RepairOptions.h"
 #include "ui/ReportWindow.h"
 #include "ui/StartupWindow.h"
 #include "ui/WaitWindow.h"
@@ -96,6 +97,7 @@ TForm1::TForm1(const ConfigPaths& paths, UserPrompts& prompts, QWidget* parent)
     NeogeoCopyOpt = new TNeogeoCopyOpt(session_.Games, session_.Games.BaseDir, prompts_, this);
     DataFileBuilder = new TDataFileBuilder(prompts_, this);
     AuditOptions = new TAuditOptions(session_.Config, session_.Games.BaseDir, prompts_, this);
+    RepairOptions = new TRepairOptions(session_.Config, session_.Games.BaseDir, prompts_, this);
     ReportForm = new TReportForm(session_.Config.TempDir, prompts_, this);
     ReportForm->OpenFile = [this](const std::filesystem::path& file) { OpenSavedReport(file); };
 
@@ -293,16 +295,15 @@ void TForm1::BuildMenus() {
     QAction* merge = NewAction("Merge2", "Merge roms ...", &TForm1::Merge2Click);
     merge->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
 
-    // Commands of the installed roms. Repair waits for its engine.
+    // Commands of the installed roms.
     QAction* reload = NewAction("Report2", "&Refresh", &TForm1::ReloadToolClick);
     reload->setIcon(s->standardIcon(QStyle::SP_BrowserReload));
     QAction* audit = NewAction("Audit1", "&Audit", &TForm1::AuditToolClick);
     audit->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
-    QAction* repair = NewAction("Repair", "R&epair");
+    QAction* repair = NewAction("Repair", "R&epair", &TForm1::RepairToolClick);
     repair->setIcon(s->standardIcon(QStyle::SP_DialogApplyButton));
     QAction* play = NewAction("Play", "&Play", &TForm1::PlayGame);
     play->setIcon(s->standardIcon(QStyle::SP_MediaPlay));
-    repair->setEnabled(false);
 
     // Tool buttons: the same commands, with their hints.
     ToolBar1->addAction(hint(NewTwin(clear, "ClearTool", "Clear"), "Clear list"));

@@ -42,6 +42,7 @@ namespace qm {
 class ContentTreeModel;
 class GameTreeModel;
 class TAuditOptions;
+class TRepairOptions;
 class TCDUpdate;
 class TDataFileBuilder;
 class TF_About;
@@ -106,6 +107,7 @@ public:
     // Commands.
     void ReloadToolClick();
     void AuditToolClick();
+    void RepairToolClick();
     void PlayGame();
     void ChangeEmulatorExe1Click() { ImportGames(ListingKind::Mame); }
     void ImportRainegames1Click() { ImportGames(ListingKind::Raine); }
@@ -157,6 +159,7 @@ public:
     TformOptions* formOptions = nullptr;
     TDataFileBuilder* DataFileBuilder = nullptr;
     TAuditOptions* AuditOptions = nullptr;
+    TRepairOptions* RepairOptions = nullptr;
     TReportForm* ReportForm = nullptr;
     TNeogeoCopyOpt* NeogeoCopyOpt = nullptr;
     TCDUpdate* CDUpdate = nullptr;
@@ -219,6 +222,8 @@ private:
     // Loads a profile with `load` on the worker (the trees are emptied first: they show the
     // database's own texts), then shows the tree and the emptied zip pane; `then` gets the error.
     void LoadProfile(std::function<void(GuiJob&)> load, std::function<void(std::exception_ptr)> then);
+    // The repair itself, behind the wait window with Cancel, then the trees.
+    void StartRepair(const TCheckOptions& options, bool force);
     // Shows a saved audit report while the rescan after it runs, without Cancel.
     void ShowAuditReport(const std::filesystem::path& file);
     // The MAME and Raine imports: the executable chosen and probed, the builder dialog, the build.

@@ -12,12 +12,14 @@
 #include "commands/Commands.h"
 #include "platform/Platform.h"
 #include "platform/UserPrompts.h"
+#include "reports/RepairReport.h"
 #include "ui/AuditOptions.h"
 #include "ui/CdUpdateDialog.h"
 #include "ui/DisplayText.h"
 #include "ui/GameTreeModel.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressWindow.h"
+#include "ui/RepairOptions.h"
 #include "ui/ReportWindow.h"
 #include "ui/StartupWindow.h"
 #include "ui/WaitWindow.h"
@@ -415,6 +417,80 @@ void TForm1::AuditToolClick() {
     } else {
         RunInBackground(audit, after);
     }
+}
+
+void TForm1::RepairToolClick() {
+    if (Busy() || RepairOptions->exec() != QDialog::Accepted) {
+        return;
+    }
+    // The corrupted-file choice is shared with the audit.
+    const TCheckOptions options = RepairOptions->Options(session_.CheckOptions);
+    if (options.Unknown == UnknownAction::Ignore && options.Corrupted == CorruptedAction::Ignore) {
+        StartRepair(options, false);
+        return;
+    }
+    // A repair that deletes or moves is shown first: its dry run's actions, to confirm.
+    auto plan = std::make_shared<RepairOutcome>();
+    PleaseWaitFrm->ShowWait(this, true);
+    PleaseWaitFrm->OnCancel = [this] { runner_.RequestCancel(); };
+    RunInBackground(
+        [this, options, plan](GuiJob& job) {
+            RepairRequest dryRun;
+            dryRun.DryRun = true;
+            RunRepair(session_, options, dryRun, job, *plan);
+        },
+        [this, options, plan](const std::exception_ptr& error) {
+            PleaseWaitFrm->OnCancel = nullptr;
+            PleaseWaitFrm->HideWait(this);
+            if (error) {
+                ReportError(error);
+                Q_EMIT CommandFinished();
+                return;
+            }
+            std::vector<std::string> lines;
+            lines.reserve(plan->Result.Actions.size());
+            for (const TRepairAction& action : plan->Result.Actions) {
+                lines.push_back(RepairActionLine(action));
+            }
+            TRepairPreview preview(lines, this);
+            if (preview.exec() != QDialog::Accepted) {
+                Q_EMIT CommandFinished();
+                return;
+            }
+            StartRepair(options, false);
+        });
+}
+
+void TForm1::StartRepair(const TCheckOptions& options, bool force) {
+    PleaseWaitFrm->ShowWait(this, true);
+    PleaseWaitFrm->OnCancel = [this] { runner_.RequestCancel(); };
+    auto outcome = std::make_shared<RepairOutcome>();
+    RunThenShowTree(
+        [this, options, force, outcome](GuiJob& job) {
+            RepairRequest request;
+            request.Force = force;
+            // After a cancel or an error too, RunRepair reads the collection again.
+            RunRepair(session_, options, request, job, *outcome);
+        },
+        [this, options](const std::exception_ptr& error) {
+            RefreshZipTree(false);
+            PleaseWaitFrm->OnCancel = nullptr;
+            PleaseWaitFrm->HideWait(this);
+            if (error) {
+                try {
+                    std::rethrow_exception(error);
+                } catch (const ERepairRefused& e) {
+                    // Almost always a wrong datafile; the user may know better.
+                    if (prompts_.Ask(MessageKind::Warning, std::string(e.what()) + "\n\nRepair all the same ?")) {
+                        StartRepair(options, true);
+                        return;
+                    }
+                } catch (...) {
+                    ReportError(error);
+                }
+            }
+            Q_EMIT CommandFinished();
+        });
 }
 
 void TForm1::ShowAuditReport(const std::filesystem::path& file) {

@@ -13,6 +13,7 @@
 #include "platform/UserPrompts.h"
 #include "reports/AuditReport.h"
 #include "support/RecordingJob.h"
+#include "support/SmallSets.h"
 #include "support/TestSupport.h"
 
 namespace qm {
@@ -23,13 +24,13 @@ using test::CrcOf;
 using test::MakeZip;
 using test::RomLine;
 
-const std::string kP1 = "puckman program 1";
-const std::string kP2 = "puckman program 2";
-const std::string kPJ = "pacman own program";
-const std::string kCommon = "a sound rom everybody uses";
-const std::string kB1 = "beta program";
-const std::string kC1 = "gamma program";
-const std::string kD1 = "delta program";
+using test::kB1;
+using test::kC1;
+using test::kCommon;
+using test::kD1;
+using test::kP1;
+using test::kP2;
+using test::kPJ;
 
 // A session on a profile whose datafile is written by the test; the collection is built in
 // Root()/roms with real archives.
@@ -37,19 +38,7 @@ class AuditTest : public test::TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        const std::vector<std::string> lines = {
-            RomLine("beta", "Beta", "beta", "Beta", "b1.bin", CrcOf(kB1), "N", "O", "12"),
-            RomLine("beta", "Beta", "beta", "Beta", "common.bin", CrcOf(kCommon), "N", "O", "26"),
-            RomLine("delta", "Delta", "delta", "Delta", "d1.bin", CrcOf(kD1), "N", "O", "13"),
-            RomLine("delta", "Delta", "delta", "Delta", "snd.bin", CrcOf(kCommon), "N", "O", "26"),
-            RomLine("gamma", "Gamma", "gamma", "Gamma", "c1.bin", CrcOf(kC1), "N", "O", "13"),
-            RomLine("gamma", "Gamma", "gamma", "Gamma", "common.bin", CrcOf(kCommon), "N", "O", "26"),
-            RomLine("puckman", "Puck Man", "pacman", "Pac-Man", "p1.bin", CrcOf(kP1), "N", "N", "17"),
-            RomLine("puckman", "Puck Man", "pacman", "Pac-Man", "pj.bin", CrcOf(kPJ), "N", "O", "18"),
-            RomLine("puckman", "Puck Man", "puckman", "Puck Man", "p1.bin", CrcOf(kP1), "N", "O", "17"),
-            RomLine("puckman", "Puck Man", "puckman", "Puck Man", "p2.bin", CrcOf(kP2), "N", "O", "17"),
-            RomLine("puckman", "Puck Man", "puckman", "Puck Man", "pal.bin", "00000000", "N", "O", "30"),
-        };
+        const std::vector<std::string> lines = test::SmallSetLines();
         WriteFile("datas/test.dat", test::Datafile(lines, "mame", (Root() / "roms").string() + "/;"));
         fs::create_directories(Roms());
     }

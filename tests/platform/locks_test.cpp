@@ -103,6 +103,12 @@ TEST_F(LocksTest, TemporaryFilesAreLockedWhileTheyLive) {
                              "pacman.zip.Ab12Cd", "quillmark.dat"}) {
         EXPECT_FALSE(IsTempFileName(name)) << name;
     }
+    // What libzip writes a changed archive to before it puts it in place.
+    EXPECT_TRUE(IsZipWriterLeftover("pacman.zip.Ab12Cd"));
+    EXPECT_TRUE(IsZipWriterLeftover("PacMan.ZIP.000000"));
+    for (const char* name : {"pacman.zip", "pacman.zip.Ab12C", "pacman.7z.Ab12Cd", "notes.txt.Ab12Cd", ".zip.abcdef"}) {
+        EXPECT_FALSE(IsZipWriterLeftover(name)) << name;
+    }
 
     const fs::path target = Root() / "report.txt";
     fs::path temp;

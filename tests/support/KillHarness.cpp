@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -243,6 +244,14 @@ std::string CacheDisagreement(const fs::path& cacheFile, const fs::path& romDir)
         if (cacheable && !entries.empty()) {
             held[name] = std::move(entries);
         }
+    }
+    // The lines of an archive need not come in the order of its entries: a change to an archive
+    // puts its line first in the cache, while the archive adds the entry at its end.
+    for (auto& [archive, entries] : listed) {
+        std::sort(entries.begin(), entries.end());
+    }
+    for (auto& [archive, entries] : held) {
+        std::sort(entries.begin(), entries.end());
     }
     std::string differences;
     for (const auto& [archive, entries] : listed) {

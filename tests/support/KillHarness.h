@@ -80,8 +80,8 @@ std::vector<std::string> LostFiles(const std::map<std::string, std::string>& bef
 // Quillmark's temporary files ("*.qmtmp-XXXXXX") in the folders.
 std::vector<fs::path> TemporaryFilesIn(const std::vector<fs::path>& folders);
 // How the cache file of a ROM directory disagrees with its archives (each archive the scan can
-// cache listed with exactly its entries, nothing else listed), or empty when it does not. A
-// missing cache file agrees with anything.
+// cache listed with exactly its entries, in any order, nothing else listed), or empty when it
+// does not. A missing cache file agrees with anything.
 std::string CacheDisagreement(const fs::path& cacheFile, const fs::path& romDir);
 
 }  // namespace qm::test

@@ -29,6 +29,7 @@
 #include "ui/FileChoosers.h"
 #include "ui/MessageBoxPrompts.h"
 #include "ui/OptionsDialog.h"
+#include "ui/RepairOptions.h"
 #include "ui/ReportWindow.h"
 #include "ui/WaitWindow.h"
 
@@ -230,6 +231,69 @@ private Q_SLOTS:
 
     // The emulator runs in its folder with the run command's words and the game's name as
     // arguments; the window is disabled meanwhile, not frozen.
+    // The repair options are checked in the dialog's order, a delete is confirmed, the dry run's
+    // actions are shown before anything changes, and the repair then does just that on disk.
+    void repairWithOptionsAndPreview() {
+        fs::rename(env_->RomDir() / "alpha.zip", env_->RomDir() / "alfa.zip");
+        MakeZip(env_->RomDir() / "stranger.zip", {{"notes.txt", "not a rom"}});
+        QVERIFY(Start());
+        prompts_->shown.clear();
+        bool checked = false;
+        WhenModal<TRepairOptions>([&](TRepairOptions* d) {
+            QCOMPARE(d->windowTitle(), QString("Repair Options"));
+            QVERIFY(!d->OptionsGroup->isVisible());
+            for (QCheckBox* box : {d->cleanSet, d->Spread, d->nogooddump}) {
+                QVERIFY(box->isChecked());
+            }
+            QVERIFY(d->IgnoreUnknown->isChecked());
+            QVERIFY(d->IgnoreCorrupted->isChecked());
+            QVERIFY(!d->UnknownPath->isEnabled());
+            d->DeleteUnknown->click();
+            d->MoveCorrupted->click();
+            QVERIFY(d->CorruptedPath->isEnabled());
+            d->OK->click();
+            // The folder is checked before the delete is confirmed.
+            QVERIFY(d->isVisible());
+            QCOMPARE(prompts_->shown.back().second, std::string("Select a directory to move corrupted files."));
+            QVERIFY(prompts_->asked.empty());
+            d->IgnoreCorrupted->click();
+            d->OK->click();
+            QVERIFY(!d->isVisible());
+            QCOMPARE(prompts_->asked.size(), std::size_t{1});
+            QVERIFY(prompts_->asked[0].second.find("You choose to delete bad or unknown files.") != std::string::npos);
+            checked = true;
+        });
+        bool previewed = false;
+        WhenModal<TRepairPreview>([&](TRepairPreview* preview) {
+            QStringList lines;
+            for (int i = 0; i < preview->Actions->count(); ++i) {
+                lines << preview->Actions->item(i)->text();
+            }
+            const QString roms = Text(env_->RomDir()) + "/";
+            QCOMPARE(lines, QStringList({"rename archive " + roms + "alfa.zip -> alpha.zip",
+                                         "delete archive " + roms + "stranger.zip (to the Trash)"}));
+            // Nothing has changed yet.
+            QVERIFY(fs::exists(env_->RomDir() / "alfa.zip"));
+            QVERIFY(fs::exists(env_->RomDir() / "stranger.zip"));
+            previewed = true;
+            preview->OK->click();
+        });
+        QVERIFY(Run("RepairTool"));
+        QVERIFY(checked);
+        QVERIFY(previewed);
+        QVERIFY(!fs::exists(env_->RomDir() / "alfa.zip"));
+        QCOMPARE(ArchiveListing(env_->RomDir() / "alpha.zip").size(), std::size_t{2});
+        QVERIFY(!fs::exists(env_->RomDir() / "stranger.zip"));
+        QVERIFY(fs::exists(env_->Root() / "share/Trash/files/stranger.zip"));
+
+        // Cancelled at the preview, nothing changes.
+        MakeZip(env_->RomDir() / "other.zip", {{"notes.txt", "not a rom either"}});
+        WhenModal<TRepairOptions>([](TRepairOptions* d) { d->OK->click(); });
+        WhenModal<TRepairPreview>([](TRepairPreview* preview) { preview->Cancel->click(); });
+        QVERIFY(Run("RepairTool"));
+        QVERIFY(fs::exists(env_->RomDir() / "other.zip"));
+    }
+
     void playStartsTheEmulator() {
         const fs::path exe = WriteFakePlayer(env_->Root() / "emu dir");
         SetHeaderValue(Datafile(), "exe", exe.string());

@@ -77,9 +77,8 @@ private Q_SLOTS:
         QVERIFY(env_->Settings().find("Version=1.91") != std::string::npos);
         QVERIFY(env_->Settings().find("CurrentEmulator=test") != std::string::npos);
         QVERIFY(prompts_->shown.empty());
-        // Unbuilt commands are there, disabled.
-        QVERIFY(!Action("Repair")->isEnabled());
-        QVERIFY(!form_->findChild<QWidget*>("RepairTool")->isEnabled());
+        QVERIFY(Action("Repair")->isEnabled());
+        QVERIFY(form_->findChild<QWidget*>("RepairTool")->isEnabled());
         QVERIFY(Action("AuditTool")->isEnabled());
     }
 
