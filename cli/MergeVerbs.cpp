@@ -146,8 +146,7 @@ int VerbMerge(CliContext& ctx) {
     }
     // The merging errors went to standard error as they came.
     for (const MergeDisplaced& d : outcome.Displaced) {
-        out << "Kept " << DisplayText(d.Archive) << ": " << DisplayText(d.From) << " renamed " << DisplayText(d.To)
-            << " (another rom of that name)\n";
+        out << DisplayText(DisplacedLine(d)) << "\n";
     }
     if (outcome.Cancelled) {
         out << "Cancelled\n";

@@ -42,13 +42,18 @@ fs::path SaveSourceReport(const TSession& session, const TSrcRomList& sources) {
     if (sources.Report.empty()) {
         return {};
     }
-    const fs::path file = fs::path(session.Config.TempDir) / std::string(kSourceReportName);
+    fs::path file = fs::path(session.Config.TempDir) / std::string(kSourceReportName);
     WriteLinesAtomic(file, sources.Report);
     return file;
 }
 
 std::string MergeQuestion(const TSession& session) {
     return "The new roms will now be copied in the " + session.Config.RefName + " rom directory";
+}
+
+std::string DisplacedLine(const MergeDisplaced& displaced) {
+    return "Kept " + displaced.Archive + ": " + displaced.From + " renamed " + displaced.To +
+           " (another rom of that name)";
 }
 
 NewRomsMerge MergeDroppedRoms(TSession& session, TSrcRomList& sources, Job& job) {
@@ -62,13 +67,19 @@ NewRomsMerge MergeDroppedRoms(TSession& session, TSrcRomList& sources, Job& job)
         merge.Declined = true;
         return merge;
     }
+    merge.Outcome = MergeConfirmedRoms(session, sources, job);
+    return merge;
+}
+
+MergeOutcome MergeConfirmedRoms(TSession& session, TSrcRomList& sources, Job& job) {
+    MergeOutcome outcome;
     std::exception_ptr error;
     try {
         CachesWritten written{session};
         // Every dropped ROM, not only the new ones: a ROM the collection holds in one set's archive
         // may still be missing from another set's, where the emulator looks for it. The merge
         // writes nothing where the archive holds the ROM under its name already.
-        merge.Outcome = MergeNewRoms(session.Paths, sources.AllRoms(), session.Config.TempDir, job);
+        outcome = MergeNewRoms(session.Paths, sources.AllRoms(), session.Config.TempDir, job);
     } catch (...) {
         error = std::current_exception();
     }
@@ -77,7 +88,7 @@ NewRomsMerge MergeDroppedRoms(TSession& session, TSrcRomList& sources, Job& job)
     if (error) {
         std::rethrow_exception(error);
     }
-    return merge;
+    return outcome;
 }
 
 }  // namespace qm

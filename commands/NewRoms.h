@@ -34,6 +34,10 @@ std::filesystem::path SaveSourceReport(const TSession& session, const TSrcRomLis
 // "The new roms will now be copied in the <refname> rom directory"
 std::string MergeQuestion(const TSession& session);
 
+// What the user is told of an entry of his that the merge renamed to make room:
+// "Kept <archive>: <from> renamed <to> (another rom of that name)".
+std::string DisplacedLine(const MergeDisplaced& displaced);
+
 struct NewRomsMerge {
     bool NothingToMerge = false;  // told through the prompts
     bool Declined = false;        // the user did not confirm
@@ -44,5 +48,8 @@ struct NewRomsMerge {
 // and the picture rescanned from the caches (also after an error, which then goes on to the
 // caller).
 NewRomsMerge MergeDroppedRoms(TSession& session, TSrcRomList& sources, Job& job);
+// MergeDroppedRoms after its question, for a caller that asks it itself (the desktop program asks on
+// its GUI thread, then merges on its worker).
+MergeOutcome MergeConfirmedRoms(TSession& session, TSrcRomList& sources, Job& job);
 
 }  // namespace qm

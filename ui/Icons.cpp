@@ -14,6 +14,10 @@ QIcon IconForState(int index) {
         ":/icons/partial_nogooddump.svg",
         ":/icons/complete_nogooddump.svg",
     };
+    // A new ROM of which no good dump is known, in the tree of new dropped ROMs.
+    if (index == 10) {
+        return QIcon(QStringLiteral(":/icons/new_nogooddump.svg"));
+    }
     if (index < 0 || index >= static_cast<int>(kFiles.size())) {
         return {};
     }

@@ -33,8 +33,10 @@
 #include "ui/AboutWindow.h"
 #include "ui/AuditOptions.h"
 #include "ui/CdUpdateDialog.h"
+#include "ui/ContentTreeModel.h"
 #include "ui/DataFileBuilderDialog.h"
 #include "ui/DisplayText.h"
+#include "ui/DropZone.h"
 #include "ui/GameTreeModel.h"
 #include "ui/Icons.h"
 #include "ui/NeoGeoExportDialog.h"
@@ -80,7 +82,7 @@ TForm1::TForm1(const ConfigPaths& paths, UserPrompts& prompts, QWidget* parent)
     };
 
     gameModel_ = new GameTreeModel(this);
-    zipModel_ = new GameTreeModel(this);
+    zipModel_ = new ContentTreeModel(this);
     BuildLayout();
     BuildMenus();
     BuildStatusBar();
@@ -128,7 +130,9 @@ void TForm1::BuildLayout() {
     bandLayout->setContentsMargins(0, 0, 0, 0);
     QGroupBox* dropGroup = new QGroupBox("Zip dropping zone", band);
     dropGroup->setFixedWidth(281);
-    DropZoneList = new QListWidget(dropGroup);
+    auto* dropZone = new TDropZoneList(dropGroup);
+    dropZone->OnDropFiles = [this](const std::vector<std::string>& paths) { OnDropFiles(paths); };
+    DropZoneList = dropZone;
     DropZoneList->setObjectName("DropZoneList");
     DropZoneList->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     DropZoneList->setToolTip("Drop zip files here to check them");
@@ -202,7 +206,7 @@ void TForm1::BuildLayout() {
     CbFilterSrc->setFrame(false);
     CbFilterSrc->setToolTip("Select display filter");
     CbFilterSrc->setStatusTip("Select display filter");
-    connect(CbFilterSrc, &QComboBox::activated, this, [this] { RefreshZipTree(true); });
+    connect(CbFilterSrc, &QComboBox::activated, this, &TForm1::CbFilterSrcChange);
     TreeViewIn = NewTree(zipGroup, "TreeViewIn", zipModel_);
     auto* zipLayout = new QVBoxLayout(zipGroup);
     zipLayout->setContentsMargins(2, 2, 2, 2);
@@ -283,15 +287,13 @@ void TForm1::BuildMenus() {
         return action;
     };
 
-    // Commands of the zip-content pane. Merge and the source report wait for the merge engine.
+    // Commands of the zip-content pane.
     QAction* clear = NewAction("Clearwindows2", "&Clear windows", &TForm1::Clearwindows2Click);
     clear->setIcon(s->standardIcon(QStyle::SP_DialogResetButton));
-    QAction* sourceReport = NewAction("Report3", "Report");
+    QAction* sourceReport = NewAction("Report3", "Report", &TForm1::Report3Click);
     sourceReport->setIcon(s->standardIcon(QStyle::SP_FileDialogDetailedView));
-    QAction* merge = NewAction("Merge2", "Merge roms ...");
+    QAction* merge = NewAction("Merge2", "Merge roms ...", &TForm1::Merge2Click);
     merge->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-    sourceReport->setEnabled(false);
-    merge->setEnabled(false);
 
     // Commands of the installed roms.
     QAction* reload = NewAction("Report2", "&Refresh", &TForm1::ReloadToolClick);
@@ -615,25 +617,53 @@ void TForm1::ClearStatusPanels(bool withSize) {
 }
 
 void TForm1::TreeViewChange(QTreeView* tree, const QModelIndex& index) {
-    auto* model = qobject_cast<GameTreeModel*>(tree->model());
-    const TreeNode* node = model == nullptr ? nullptr : model->NodeAt(index);
-    if (node == nullptr) {
-        return;
+    const TGame* game = nullptr;
+    const TClone* clone = nullptr;
+    const TRom* rom = nullptr;
+    QString romCrc;
+    if (tree == TreeViewIn) {
+        const ContentNode* node = zipModel_->NodeAt(index);
+        if (node == nullptr) {
+            return;
+        }
+        game = node->Game;
+        clone = node->Clone;
+        rom = node->Rom;
+        if (rom != nullptr) {
+            const ContentNode* parent = zipModel_->ParentNode(index);
+            clone = parent == nullptr ? nullptr : parent->Clone;
+            // A ROM of which no good dump is known: the checksum the dropped file holds, doubted.
+            if (node->Image > 3 && !Busy()) {
+                const auto& sources = sources_.Roms();
+                const auto found = std::find_if(sources.begin(), sources.end(),
+                                                [rom](const TSrcRom& source) { return source.Rom == rom; });
+                if (found != sources.end()) {
+                    romCrc = ToDisplay(found->Crc) + " ???";
+                }
+            }
+        }
+    } else {
+        auto* model = qobject_cast<GameTreeModel*>(tree->model());
+        const TreeNode* node = model == nullptr ? nullptr : model->NodeAt(index);
+        if (node == nullptr) {
+            return;
+        }
+        game = node->Set();
+        clone = game == nullptr ? model->Tree().CloneOf(model->NodeIndex(index)) : nullptr;
+        rom = node->Rom();
     }
-    const GameTree& nodes = model->Tree();
-    const TClone* clone = nodes.CloneOf(model->NodeIndex(index));
     QString set = "set : ";
     QString cloneText = "clone : ";
     QString crc = "crc : ";
     QString size = "size : ";
-    if (const TGame* game = node->Set()) {
+    if (game != nullptr) {
         set += ToDisplay(game->Name);
     } else if (clone != nullptr) {
         set += ToDisplay(clone->Game->Name);
         cloneText += ToDisplay(clone->Name);
     }
-    if (const TRom* rom = node->Rom()) {
-        crc += ToDisplay(rom->Crc);
+    if (rom != nullptr) {
+        crc += romCrc.isEmpty() ? ToDisplay(rom->Crc) : romCrc;
         size += QString::number(rom->Size);
     }
     StatusPanels[0]->setText(set);

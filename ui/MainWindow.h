@@ -20,6 +20,7 @@
 #include "commands/Profiles.h"
 #include "commands/Session.h"
 #include "config/DataFile.h"
+#include "engine/SrcRomList.h"
 #include "reports/HtmlReport.h"
 #include "ui/GameTree.h"
 #include "ui/GuiJob.h"
@@ -38,6 +39,7 @@ class QTreeView;
 
 namespace qm {
 
+class ContentTreeModel;
 class GameTreeModel;
 class TAuditOptions;
 class TRepairOptions;
@@ -117,6 +119,12 @@ public:
     void ExportNeogeoSetsto1Click();
     // An updated copy of a ROM CD, completed from the collection.
     void UpdateCD1Click();
+    // The drop zone and the "Zip content" pane (MainWindowNewRoms.cpp): files dropped from a file
+    // manager, the All / New filter, the source report, the merge of the new ROMs.
+    void OnDropFiles(const std::vector<std::string>& paths);
+    void CbFilterSrcChange();
+    void Report3Click();
+    void Merge2Click();
     void Clearwindows2Click();
     void About2Click();
     void Quit1Click();
@@ -157,6 +165,10 @@ public:
     TCDUpdate* CDUpdate = nullptr;
 
     GameTreeModel& GameModel() { return *gameModel_; }
+    ContentTreeModel& ZipModel() { return *zipModel_; }
+    const TSrcRomList& SourceRoms() const { return sources_; }
+    // The dropped zip files, in drop order.
+    const std::vector<std::string>& DroppedFiles() const { return droppedFiles_; }
 
 Q_SIGNALS:
     // The first show has loaded the profile and filled the window.
@@ -200,6 +212,9 @@ private:
     // the worker (also when they fail), shown, then `after` runs.
     void RunThenShowTree(std::function<void(GuiJob&)> steps, std::function<void(std::exception_ptr)> after,
                          bool hourglass = true);
+    // Fills the zip-content pane on the worker behind the wait window, after `before` (the
+    // examination of dropped files).
+    void FillZipTree(std::function<void(GuiJob&)> before);
     // The tree of the current smart list, filter and level; worker thread.
     GameTree BuildGameTree(Job& job);
     // Shows a built tree and its counters.
@@ -227,11 +242,12 @@ private:
     TSession session_;
     TJobRunner runner_;
     GameTreeModel* gameModel_ = nullptr;
-    GameTreeModel* zipModel_ = nullptr;
+    ContentTreeModel* zipModel_ = nullptr;
     bool firstShow_ = true;
     DisplayFilter checkedFilter_ = DisplayFilter::All;
     DisplayLevel checkedLevel_ = DisplayLevel::Set;
     std::vector<std::string> droppedFiles_;
+    TSrcRomList sources_;
     std::vector<std::string> problemLines_;
     QActionGroup* filterGroup_ = nullptr;
     QActionGroup* levelGroup_ = nullptr;

@@ -242,18 +242,6 @@ void TForm1::RefreshGameTree(bool showWait, std::function<void()> then) {
     });
 }
 
-void TForm1::RefreshZipTree(bool) {
-    // The pane lists the ROMs of the dropped files; until dropped files are examined there are
-    // none, and the pane is only emptied.
-    zipModel_->Clear();
-}
-
-void TForm1::Clearwindows2Click() {
-    zipModel_->Clear();
-    DropZoneList->clear();
-    droppedFiles_.clear();
-}
-
 void TForm1::CheckFilterEntries() {
     static constexpr const char* kFilters[] = {"FilterAll", "FilterAvailable", "FilterPlayable", "FilterMissing"};
     Action(kFilters[static_cast<int>(checkedFilter_)])->setChecked(true);

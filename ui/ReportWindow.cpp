@@ -90,6 +90,17 @@ void TReportForm::ShowLines(const QString& caption, const QString& title, std::v
     activateWindow();
 }
 
+void TReportForm::ShowLinesModal(const QString& caption, const QString& title, std::vector<std::string> lines) {
+    // A report still shown without blocking (the last audit's) makes way: the viewer comes back
+    // modal.
+    hide();
+    SetLines(std::move(lines));
+    setWindowTitle(caption);
+    GroupBox->setTitle(title);
+    CentreOnScreen(this, parentWidget());
+    exec();
+}
+
 void TReportForm::EditClick() {
     const std::filesystem::path file = tempDir_ / "qmreport.txt";
     try {

@@ -29,6 +29,8 @@ public:
     void ShowAuditReport(const std::filesystem::path& reportFile);
     // Shows `lines` the same way, under the captions given.
     void ShowLines(const QString& caption, const QString& title, std::vector<std::string> lines);
+    // The same, modally: the call returns once the viewer is closed.
+    void ShowLinesModal(const QString& caption, const QString& title, std::vector<std::string> lines);
     // Saves the lines shown to "qmreport.txt" and hands that file to OpenFile.
     void EditClick();
 
