@@ -100,9 +100,7 @@ TCheckOptions TAuditOptions::Options(TCheckOptions base) const {
     base.ReportNoGoodDump = NoGoodDumpRoms->isChecked();
     base.ReportNeededElsewhere = Spread->isChecked();
     base.RefreshCache = RefreshCache->isChecked();
-    base.Corrupted = MoveCorrupted->isChecked()     ? CorruptedAction::Move
-                     : DeleteCorrupted->isChecked() ? CorruptedAction::Delete
-                                                    : CorruptedAction::Ignore;
+    base.Corrupted = ChosenAction<CorruptedAction>(MoveCorrupted, DeleteCorrupted);
     base.CorruptedPath = CorruptedPath->Path();
     base.SplitMode = Split->isChecked();
     return base;

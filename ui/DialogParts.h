@@ -3,6 +3,7 @@
 // OK / Cancel row.
 #pragma once
 
+#include <QRadioButton>
 #include <QString>
 #include <string>
 
@@ -12,7 +13,6 @@ class QDialog;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QRadioButton;
 class QWidget;
 
 namespace qm {
@@ -35,6 +35,12 @@ struct MoveChoice {
 };
 MoveChoice NewMoveChoice(QWidget* parent, const QString& title, const std::string& what, const QString& label,
                          const QString& chooserTitle, const std::string& baseDir, bool deleteFirst);
+
+// What the user chose in a move / delete / ignore group, as the engine's action of that kind.
+template <class Action>
+Action ChosenAction(const QRadioButton* move, const QRadioButton* remove) {
+    return move->isChecked() ? Action::Move : remove->isChecked() ? Action::Delete : Action::Ignore;
+}
 
 // "OK" (the default button, accepting) and "Cancel" (rejecting) at the right of a new row.
 QBoxLayout* NewOkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);

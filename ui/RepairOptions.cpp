@@ -128,13 +128,9 @@ TCheckOptions TRepairOptions::Options(TCheckOptions base) const {
     base.RepairNames = cleanSet->isChecked();
     base.RepairNeededElsewhere = Spread->isChecked();
     base.RepairNoGoodDump = nogooddump->isChecked();
-    base.Unknown = MoveUnknown->isChecked()     ? UnknownAction::Move
-                   : DeleteUnknown->isChecked() ? UnknownAction::Delete
-                                                : UnknownAction::Ignore;
+    base.Unknown = ChosenAction<UnknownAction>(MoveUnknown, DeleteUnknown);
     base.UnknownPath = UnknownPath->Path();
-    base.Corrupted = MoveCorrupted->isChecked()     ? CorruptedAction::Move
-                     : DeleteCorrupted->isChecked() ? CorruptedAction::Delete
-                                                    : CorruptedAction::Ignore;
+    base.Corrupted = ChosenAction<CorruptedAction>(MoveCorrupted, DeleteCorrupted);
     base.CorruptedPath = CorruptedPath->Path();
     base.SplitMode = Split->isChecked();
     return base;
